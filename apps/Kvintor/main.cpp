@@ -1,0 +1,15 @@
+#include "database/connection.h"
+#include "widgets/error_report.h"
+#include "widgets/ui.h"
+
+int main(int argc, char **argv)
+{
+    kv::Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kvintor"));
+    const QString error = kv::openDatabase(kv::databasePath(app.arguments()), QStringLiteral("kvintor"));
+    if (!error.isEmpty()) {
+        kv::ui().error(nullptr, QStringLiteral("Kvintor"), error);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,170 @@
+#include "protocols/text_convert.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+
+namespace kv {
+
+ConversionError::ConversionError(const QString &text) : std::runtime_error(text.toStdString()) {}
+
+namespace {
+
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+[[noreturn]] void fail(const QString &source, const QString &why)
+{
+    throw ConversionError(QStringLiteral("«%1» не является числом: %2").arg(source, why));
+}
+
+qint64 wholeNumber(const QString &source, const QString &text)
+{
+    bool ok = false;
+    const qint64 v = text.toLongLong(&ok);
+    if (!ok)
+        fail(source, QStringLiteral("знак «-» допустим только в начале"));
+    if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
+        fail(source, QStringLiteral("число вне допустимого диапазона"));
+    return v;
+}
+
+}  // namespace
+
+double TextToNumberOrThrow(const QString &text)
+{
+    QString cleaned;
+    cleaned.reserve(text.size());
+    for (QChar c : text) {
+        if (c == QLatin1Char(' '))
+            continue;
+        cleaned += c == QLatin1Char(',') ? QLatin1Char('.') : c;
+    }
+    // Stands report positive errors with a plus sign ("+0.12"); read it as a
+    // blank, or every positive error would read as 0 and always pass.
+    if (cleaned.startsWith(QLatin1Char('+')))
+        cleaned.remove(0, 1);
+    if (cleaned.isEmpty())
+        return 0;
+    for (QChar c : cleaned)
+        if (!isDigit(c) && c != QLatin1Char('.') && c != QLatin1Char('-'))
+            return 0;
+
+    QString digits;
+    for (QChar c : cleaned)
+        if (isDigit(c))
+            digits += c;
+    int b = 0;
+    for (int i = 0; i < digits.size(); ++i)
+        if (digits.at(i) != QLatin1Char('0')) {
+            b = i + 1;
+            break;
+        }
+    const int a = cleaned.lastIndexOf(QLatin1Char('.')) + 1;
+    const int len = cleaned.size();
+    if (b == 0)
+        return 0;
+
+    const bool negative = cleaned.startsWith(QLatin1Char('-'));
+    if (a == 0) {
+        if (negative || (isDigit(cleaned.at(0)) && cleaned.at(0) != QLatin1Char('0')))
+            return double(wholeNumber(text, cleaned));
+        // A leading zero without a point reads as a fraction: "05" is 0.05.
+        if (cleaned.indexOf(QLatin1Char('-')) >= 0)
+            fail(text, QStringLiteral("знак «-» допустим только в начале"));
+        return double(wholeNumber(text, digits)) / std::pow(10.0, len);
+    }
+    const int after = len - a;
+    if (after > 9)
+        fail(text, QStringLiteral("больше девяти знаков после точки"));
+    const qint64 d = qint64(std::pow(10, after) + 0.5);
+    const double v = double(wholeNumber(text, digits)) / double(d);
+    return negative ? -v : v;
+}
+
+double TextToNumber(const QString &text)
+{
+    try {
+        return TextToNumberOrThrow(text);
+    } catch (const ConversionError &) {
+        return 0;
+    }
+}
+
+QString NumberToText(double value, QChar decimalSeparator)
+{
+    QString s = QString::number(value, 'g', 15);
+    // 'g' switches to exponent form past 15 digits; the general format of the
+    // system keeps whole numbers of up to 15 digits plain.
+    for (QChar &c : s)
+        if (c == QLatin1Char('.') || c == QLatin1Char(','))
+            c = decimalSeparator;
+    return s;
+}
+
+QString NumberToText(double value)
+{
+    const QString point = QLocale().decimalPoint();
+    return NumberToText(value, point.isEmpty() ? QLatin1Char('.') : point.at(0));
+}
+
+double KMFromText(const QString &text)
+{
+    const int slash = text.indexOf(QLatin1Char('/'));
+    return TextToNumberOrThrow(slash < 0 ? text : text.left(slash));
+}
+
+int LCFromText(const QString &text)
+{
+    const int slash = text.indexOf(QLatin1Char('/'));
+    if (slash < 0 || slash + 1 >= text.size())
+        return 0;
+    const QChar c = text.at(slash + 1);
+    if (c == QLatin1Char('L'))
+        return 1;
+    if (c == QLatin1Char('C'))
+        return 2;
+    return 0;
+}
+
+int EnergyFromText(const QString &text)
+{
+    if (text == QStringLiteral("Активная"))
+        return 1;
+    if (text == QStringLiteral("Реактивная"))
+        return 2;
+    return 0;
+}
+
+int ConstUnitFromText(const QString &text)
+{
+    if (text == QStringLiteral("оборот/кВт(кВар)*час"))
+        return 1;
+    if (text == QStringLiteral("кВт(кВар)*час/оборот"))
+        return 2;
+    if (text == QStringLiteral("Вт(Вар)*сек/оборот"))
+        return 3;
+    return 0;
+}
+
+int SchemeFromText(const QString &text)
+{
+    if (text.size() >= 2 && text.at(0) == QLatin1Char('1') && text.at(1) == QChar(0x0444))
+        return 1;
+    if (text == QStringLiteral("3ф. 3пр."))
+        return 2;
+    if (text == QStringLiteral("3ф. 4пр."))
+        return 3;
+    return 0;
+}
+
+QString BaseFileName(const QString &path)
+{
+    QString name = path;
+    const int slash = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    name = name.mid(slash + 1);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
+}  // namespace kv

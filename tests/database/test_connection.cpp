@@ -1,0 +1,196 @@
+#include "database/connection.h"
+#include "database/schema.h"
+#include "support/test_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using namespace kvtest;
+
+class TestConnection : public QObject
+{
+    Q_OBJECT
+
+    static QString tool() { return qEnvironmentVariable("KVINTOR_BIN_DIR") + QStringLiteral("/kvintor-db"); }
+
+private Q_SLOTS:
+    void pathFromArgumentsAndEnvironment()
+    {
+        qunsetenv("KVINTOR_DATABASE");
+        QCOMPARE(kv::databasePath({}), QStringLiteral("KvintorDB.sqlite"));
+        QCOMPARE(kv::databasePath({QStringLiteral("Kvintor"), QStringLiteral("--database"), QStringLiteral("/x/a.sqlite")}),
+                 QStringLiteral("/x/a.sqlite"));
+        QCOMPARE(kv::databasePath({QStringLiteral("--database=/y/b.sqlite")}), QStringLiteral("/y/b.sqlite"));
+        qputenv("KVINTOR_DATABASE", "/z/c.sqlite");
+        QCOMPARE(kv::databasePath({}), QStringLiteral("/z/c.sqlite"));
+        QCOMPARE(kv::databasePath({QStringLiteral("--database"), QStringLiteral("/x/a.sqlite")}), QStringLiteral("/x/a.sqlite"));
+        qunsetenv("KVINTOR_DATABASE");
+    }
+
+    // A file that is missing, not a database or read-only is refused with a
+    // text naming the file and its folder, and nothing is created.
+    void refusals()
+    {
+        QTemporaryDir dir;
+        const QString missing = dir.filePath(QStringLiteral("KvintorDB.sqlite"));
+        QString error = kv::openDatabase(missing, QStringLiteral("c1"));
+        QVERIFY(error.contains(QStringLiteral("KvintorDB.sqlite")));
+        QVERIFY(error.contains(dir.path()));
+        QVERIFY(!QFile::exists(missing));
+        QVERIFY(!QSqlDatabase::contains(QStringLiteral("c1")));
+
+        const QString junk = dir.filePath(QStringLiteral("junk.sqlite"));
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        error = kv::openDatabase(junk, QStringLiteral("c2"));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(error.contains(QStringLiteral("junk.sqlite")));
+        QCOMPARE(QFileInfo(junk).size(), 4096);
+
+        const QString readOnly = dir.filePath(QStringLiteral("ro.sqlite"));
+        QCOMPARE(kv::createDatabaseFile(readOnly), QString());
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
+        if (QFileInfo(readOnly).isWritable())
+            QSKIP("running as a user who may write any file");
+        QVERIFY(kv::openDatabase(readOnly, QStringLiteral("c3")).contains(QStringLiteral("ro.sqlite")));
+    }
+
+    void createRefusesExistingFile()
+    {
+        TempDatabase t;
+        QVERIFY(!kv::createDatabaseFile(t.path()).isEmpty());
+        QSqlDatabase db = t.db();
+        QCOMPARE(kv::checkSchema(db), QStringList());
+    }
+
+    // One connection writes inside a transaction while the other reads and then
+    // deletes: the reader sees the last committed state, the deletion waits for
+    // the writer instead of failing with "database is locked".
+    void twoConnectionsAtOnce()
+    {
+        TempDatabase t(QStringLiteral("reader"), true);
+        execOrFail(t.db(), QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES ('2026-01-01 08:00:00', 1, 1)"));
+
+        std::atomic<bool> begun{false};
+        QString writerError;
+        QThread *writer = QThread::create([&] {
+            {
+                if (!kv::openDatabase(t.path(), QStringLiteral("writer")).isEmpty()) {
+                    writerError = QStringLiteral("open");
+                    begun = true;
+                    return;
+                }
+                QSqlDatabase w = QSqlDatabase::database(QStringLiteral("writer"));
+                kv::Transaction tx(w);
+                if (!tx.begin())
+                    writerError = tx.errorText();
+                begun = true;
+                QSqlQuery q(w);
+                for (int i = 0; i < 200; ++i)
+                    if (!q.exec(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES ('2026-02-01 08:00:00', 1, 1)")))
+                        writerError = q.lastError().text();
+                QThread::msleep(300);
+                if (!tx.commit())
+                    writerError = tx.errorText();
+                w.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+        });
+        writer->start();
+        while (!begun)
+            QThread::msleep(1);
+
+        QSqlDatabase r = t.db();
+        QCOMPARE(scalar(r, QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 1);
+        kv::Transaction tx(r);
+        QVERIFY2(tx.begin(), qPrintable(tx.errorText()));
+        QSqlQuery del(r);
+        QVERIFY2(del.exec(QStringLiteral("DELETE FROM TMeasure WHERE PDate < '2026-01-02'")), qPrintable(del.lastError().text()));
+        QVERIFY2(tx.commit(), qPrintable(tx.errorText()));
+        writer->wait();
+        delete writer;
+        QCOMPARE(writerError, QString());
+        QCOMPARE(scalar(r, QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 200);
+    }
+
+    void toolCreateAndCheck()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("x.sqlite"));
+        QProcess p;
+        p.start(tool(), {QStringLiteral("create"), QStringLiteral("--demo"), path});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        p.start(tool(), {QStringLiteral("check"), path});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+
+        // Refuses to overwrite.
+        p.start(tool(), {QStringLiteral("create"), path});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY(p.exitCode() != 0);
+
+        // A file missing a table and a column: each named, non-zero exit.
+        {
+            QVERIFY(kv::openDatabase(path, QStringLiteral("damage")).isEmpty());
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("damage"));
+            execOrFail(db, QStringLiteral("DROP TABLE TResult"));
+            execOrFail(db, QStringLiteral("ALTER TABLE TTestBuf DROP COLUMN PMode"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("damage"));
+        p.start(tool(), {QStringLiteral("check"), path});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY(p.exitCode() != 0);
+        const QString report = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(report.contains(QStringLiteral("table TResult is missing")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("column TTestBuf.PMode is missing")), qPrintable(report));
+
+        // Not a database at all.
+        const QString junk = dir.filePath(QStringLiteral("junk.sqlite"));
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not a database");
+        f.close();
+        p.start(tool(), {QStringLiteral("check"), junk});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY(p.exitCode() != 0);
+    }
+
+    void toolSyntheticArchive()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("a.sqlite"));
+        QProcess p;
+        p.start(tool(), {QStringLiteral("create"), QStringLiteral("--demo"), QStringLiteral("--archive-years"),
+                         QStringLiteral("1"), path});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(kv::openDatabase(path, QStringLiteral("arch")).isEmpty());
+        {
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("arch"));
+            QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 5000);
+            const int meters = scalar(db, QStringLiteral("SELECT count(*) FROM TPositionCH")).toInt();
+            QVERIFY2(meters > 25000 && meters < 35000, qPrintable(QString::number(meters)));
+            const int errors = scalar(db, QStringLiteral("SELECT count(*) FROM TResult")).toInt();
+            QVERIFY2(errors > 450000 && errors < 700000, qPrintable(QString::number(errors)));
+            // Verdicts agree with the errors stored.
+            QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM TPositionCH p WHERE p.PTotal = 1 AND EXISTS (SELECT 1 FROM TResult r "
+                                               "WHERE r.PSecIndex = p.PIndex AND abs(r.PMeasure) > abs(r.PMeasureMax))")).toInt(), 0);
+            QVERIFY(scalar(db, QStringLiteral("SELECT count(*) FROM TPositionCH WHERE PTotal = 2")).toInt() > 0);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("arch"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "test_connection.moc"

@@ -1,0 +1,75 @@
+#include "support/test_env.h"
+
+#include "database/connection.h"
+#include "demo_data.h"
+#include "widgets/settings.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace kvtest {
+
+TempSettings::TempSettings() : m_previous(qgetenv("XDG_CONFIG_HOME"))
+{
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+    kv::resetSettings();
+}
+
+TempSettings::~TempSettings()
+{
+    kv::resetSettings();
+    if (m_previous.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", m_previous);
+}
+
+void TempSettings::restart()
+{
+    kv::settings().sync();
+    kv::resetSettings();
+}
+
+TempDatabase::TempDatabase(const QString &connection, bool demoData) : m_connection(connection)
+{
+    m_path = m_dir.filePath(kv::kDatabaseFileName);
+    QString error = kv::createDatabaseFile(m_path);
+    if (error.isEmpty())
+        error = kv::openDatabase(m_path, m_connection);
+    if (error.isEmpty() && demoData) {
+        QSqlDatabase d = db();
+        error = kv::demo::addReferenceData(d);
+    }
+    if (!error.isEmpty())
+        qFatal("test database: %s", qPrintable(error));
+}
+
+TempDatabase::~TempDatabase() { close(); }
+
+void TempDatabase::close()
+{
+    if (!QSqlDatabase::contains(m_connection))
+        return;
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+void execOrFail(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        QFAIL(qPrintable(QStringLiteral("%1\n  -> %2").arg(sql, q.lastError().text())));
+}
+
+QVariant scalar(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql)) {
+        qWarning("%s -> %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        return {};
+    }
+    return q.next() ? q.value(0) : QVariant();
+}
+
+}  // namespace kvtest

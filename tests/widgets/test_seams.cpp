@@ -1,0 +1,93 @@
+#include "support/test_env.h"
+#include "widgets/clock.h"
+#include "widgets/error_report.h"
+#include "widgets/settings.h"
+#include "widgets/ui.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+class TestSeams : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void recordingUiLogsAndAnswers()
+    {
+        kv::ScopedRecordingUi rec;
+        kv::ui().information(nullptr, QStringLiteral("Запрос"), QStringLiteral("Готово"));
+        rec->queueAnswer(QMessageBox::No);
+        QCOMPARE(kv::ui().question(nullptr, QStringLiteral("Удаление данных"), QStringLiteral("Удалить все выделенные записи ?")),
+                 QMessageBox::No);
+        // Without a scripted answer: the default button, else OK/Yes.
+        QCOMPARE(kv::ui().question(nullptr, QStringLiteral("c"), QStringLiteral("t")), QMessageBox::Yes);
+        QCOMPARE(kv::ui().question(nullptr, QStringLiteral("c"), QStringLiteral("t"),
+                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel),
+                 QMessageBox::Cancel);
+        QCOMPARE(rec->boxes().size(), 4);
+        QCOMPARE(rec->boxes().at(0).caption, QStringLiteral("Запрос"));
+        QCOMPARE(rec->boxes().at(0).icon, kv::Icon::Information);
+        QCOMPARE(rec->boxes().at(1).icon, kv::Icon::Question);
+        QVERIFY(rec->shown(QStringLiteral("Удалить все выделенные записи ?")));
+
+        QDialog dialog;
+        QCOMPARE(kv::ui().execDialog(&dialog), int(QDialog::Rejected));
+        rec->queueDialog([](QDialog *d) {
+            d->setWindowTitle(QStringLiteral("seen"));
+            return int(QDialog::Accepted);
+        });
+        QCOMPARE(kv::ui().execDialog(&dialog), int(QDialog::Accepted));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("seen"));
+        QCOMPARE(rec->dialogsShown(), 2);
+    }
+
+    // An error that escapes an event handler is shown and the program goes on.
+    void generalErrorReport()
+    {
+        kv::ScopedRecordingUi rec;
+        QTimer::singleShot(0, [] { throw kv::Error(QStringLiteral("Ошибка переноса данных !")); });
+        QTimer::singleShot(5, [] { throw std::runtime_error("plain"); });
+        QTest::qWait(50);
+        QCOMPARE(rec->texts(), (QStringList{QStringLiteral("Ошибка переноса данных !"), QStringLiteral("plain")}));
+        QCOMPARE(rec->boxes().at(0).icon, kv::Icon::Error);
+        QVERIFY(!kv::guarded([] { throw kv::Error(QStringLiteral("x")); }));
+        QVERIFY(kv::guarded([] {}));
+    }
+
+    void settingsAreTextInIniPerUser()
+    {
+        kvtest::TempSettings temp;
+        kv::setSettingText(QStringLiteral("confUst"), QStringLiteral("enumProt"), QStringLiteral("41"));
+        kv::setSettingFlag(QStringLiteral("CH"), QStringLiteral("C1"), true);
+        temp.restart();
+        QCOMPARE(kv::settingText(QStringLiteral("confUst"), QStringLiteral("enumProt")), QStringLiteral("41"));
+        QVERIFY(kv::settingFlag(QStringLiteral("CH"), QStringLiteral("C1"), false));
+        QVERIFY(!kv::settingFlag(QStringLiteral("CH"), QStringLiteral("C2"), false));
+        QCOMPARE(kv::settingText(QStringLiteral("DB"), QStringLiteral("none"), QStringLiteral("d")), QStringLiteral("d"));
+        const QString file = temp.folder() + QStringLiteral("/SoftWare/Kvintor v2.0.ini");
+        QVERIFY2(QFile::exists(file), qPrintable(kv::settings().fileName()));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        QVERIFY(text.contains(QStringLiteral("[CH]")));
+        QVERIFY(text.contains(QStringLiteral("C1=1")));
+    }
+
+    void clockCanBeFixed()
+    {
+        const QDateTime fixed(QDate(2026, 3, 4), QTime(10, 11, 12));
+        kv::setNowForTests(fixed);
+        QCOMPARE(kv::now(), fixed);
+        kv::setNowForTests({});
+        QVERIFY(qAbs(kv::now().secsTo(QDateTime::currentDateTime())) < 5);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    kv::Application app(argc, argv);
+    TestSeams t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "test_seams.moc"
