@@ -1,0 +1,135 @@
+#include "setup/protocol_data_window.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kvintor {
+
+TFdataReport::TFdataReport(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FdataReport"));
+    setWindowTitle(QStringLiteral("Данные для протокола"));
+    auto edit = [this](const char *name) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    ENumProt = edit("ENumProt");
+    EPPover = edit("EPPover");
+    EMakerPov = edit("EMakerPov");
+    ENumUst = edit("ENumUst");
+    ENumSv = edit("ENumSv");
+    Eot = edit("Eot");
+    EDo = edit("EDo");
+    CBAuto = new QCheckBox(QStringLiteral("Автоинкримент номера протокола"), this);
+    CBAuto->setObjectName(QStringLiteral("CBAuto"));
+    ENumProt->installEventFilter(this);
+
+    auto *root = new QVBoxLayout(this);
+    auto *protocol = new QGroupBox(QStringLiteral("Протокол"), this);
+    auto *pf = new QFormLayout(protocol);
+    pf->addRow(QStringLiteral("Номер протокола"), ENumProt);
+    pf->addRow(QString(), CBAuto);
+    pf->addRow(QStringLiteral("Предприятие поверитель"), EPPover);
+    pf->addRow(QStringLiteral("Поверку произвел"), EMakerPov);
+    root->addWidget(protocol);
+
+    auto *installation = new QGroupBox(QStringLiteral("Установка"), this);
+    auto *inf = new QFormLayout(installation);
+    inf->addRow(QStringLiteral("Номер установки"), ENumUst);
+    inf->addRow(QStringLiteral("Свидетельство о поверке установки номер"), ENumSv);
+    auto *dates = new QHBoxLayout;
+    dates->addWidget(new QLabel(QStringLiteral("от"), installation));
+    dates->addWidget(Eot);
+    dates->addWidget(new QLabel(QStringLiteral("до"), installation));
+    dates->addWidget(EDo);
+    inf->addRow(QStringLiteral("Срок действия свидетельства "), dates);
+    root->addWidget(installation);
+
+    ButtonOK = new QPushButton(QStringLiteral("OK"), this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ButtonOK);
+    root->addLayout(buttons);
+    connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    load();
+}
+
+void TFdataReport::show(const kv::ProtocolData &d)
+{
+    CBAuto->setChecked(d.autoIncrement);
+    ENumProt->setText(d.protocolNumber);
+    EPPover->setText(d.organisation);
+    EMakerPov->setText(d.verifier);
+    ENumUst->setText(d.installationNumber);
+    ENumSv->setText(d.certificateNumber);
+    Eot->setText(d.validFrom);
+    EDo->setText(d.validTo);
+}
+
+kv::ProtocolData TFdataReport::data() const
+{
+    kv::ProtocolData d;
+    d.autoIncrement = CBAuto->isChecked();
+    d.protocolNumber = ENumProt->text();
+    d.organisation = EPPover->text();
+    d.verifier = EMakerPov->text();
+    d.installationNumber = ENumUst->text();
+    d.certificateNumber = ENumSv->text();
+    d.validFrom = Eot->text();
+    d.validTo = EDo->text();
+    return d;
+}
+
+void TFdataReport::load()
+{
+    show(kv::loadProtocolData());
+}
+
+void TFdataReport::store()
+{
+    kv::storeProtocolData(data());
+}
+
+void TFdataReport::AdvanceProtocolNumber()
+{
+    kv::ProtocolData d = data();
+    kv::advanceProtocolNumber(d);
+    ENumProt->setText(d.protocolNumber);
+}
+
+void TFdataReport::showEvent(QShowEvent *event)
+{
+    load();
+    QDialog::showEvent(event);
+}
+
+void TFdataReport::done(int result)
+{
+    store();
+    QDialog::done(result);
+}
+
+bool TFdataReport::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ENumProt && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Backspace)
+            return false;
+        const QString text = key->text();
+        // Only typed characters are filtered; moving about and shortcuts pass.
+        if (!text.isEmpty() && text.at(0).isPrint() && !kv::protocolNumberKeyAccepted(text.at(0)))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace kvintor
