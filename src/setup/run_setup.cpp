@@ -99,19 +99,19 @@ void RunSetup::FormShow()
             if (!st.positions[p])
                 st.all = false;
         }
+        // The remembered choices are read again below and checked against each
+        // other in stand order, never against a choice of an earlier showing.
+        clearType(s);
     }
     UpdateStandsInUse();
     for (int s = 1; s <= 5; ++s) {
         if (!StandInUse[s])
-            continue;  // UpdateStandsInUse cleared it
-        const qlonglong tip = storedIndex(QStringLiteral("Tip%1").arg(s));
-        if (tip == 0)
             continue;
+        const qlonglong tip = storedIndex(QStringLiteral("Tip%1").arg(s));
         Dataset *types = m_dm.ADOTipStend(s);
-        if (types && types->locate(QStringLiteral("PIndex"), tip))
+        // A type deleted meanwhile is forgotten without a word.
+        if (tip != 0 && types && types->locate(QStringLiteral("PIndex"), tip))
             typeChosen(s, types->recNo());
-        else
-            clearType(s);  // the remembered type is gone
     }
     recomputeMaxConstant();
     const qlonglong test = storedIndex(QStringLiteral("Test1"));
@@ -141,15 +141,30 @@ void RunSetup::FormClose()
 
 void RunSetup::UpdateStandsInUse()
 {
+    updateInUse(false);
+}
+
+void RunSetup::updateInUse(bool revalidate)
+{
+    const std::array<bool, 6> before = StandInUse;
     startEnabled = false;
     for (int s = 1; s <= 5; ++s) {
         StandInUse[s] = std::any_of(StandSetup[s].positions.begin() + 1, StandSetup[s].positions.end(),
                                     [](bool b) { return b; });
         if (StandInUse[s])
             startEnabled = true;
-        else if (hasType(s) || StandSetup[s].Unom != 0 || StandSetup[s].Inom != 0 || StandSetup[s].Scheme != 0)
-            clearType(s);  // an empty stand takes no part in the run's checks
     }
+    // A stand taken back into use brings its type back into the comparison:
+    // check it again, as if it had just been chosen.
+    if (revalidate)
+        for (int s = 1; s <= 5; ++s)
+            if (StandInUse[s] && !before[s] && hasType(s)) {
+                Dataset *types = m_dm.ADOTipStend(s);
+                if (types && types->locate(QStringLiteral("PIndex"), StandSetup[s].typeIndex))
+                    typeChosen(s, types->recNo());
+                else
+                    clearType(s);
+            }
     recomputeMaxConstant();
 }
 
@@ -162,7 +177,7 @@ void RunSetup::positionReleased(int box, bool ticked)
     StandSetupRecord &st = StandSetup[s];
     st.positions[p] = ticked;
     st.all = std::all_of(st.positions.begin() + 1, st.positions.end(), [](bool b) { return b; });
-    UpdateStandsInUse();
+    updateInUse(true);
     Q_EMIT changed();
 }
 
@@ -174,7 +189,7 @@ void RunSetup::allReleased(int stand, bool ticked)
     st.all = ticked;
     for (int p = 1; p <= 6; ++p)
         st.positions[p] = ticked;
-    UpdateStandsInUse();
+    updateInUse(true);
     Q_EMIT changed();
 }
 

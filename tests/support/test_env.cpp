@@ -4,6 +4,8 @@
 #include "demo_data.h"
 #include "widgets/settings.h"
 
+#include <QDir>
+#include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -13,6 +15,9 @@ namespace kvtest {
 TempSettings::TempSettings() : m_previous(qgetenv("XDG_CONFIG_HOME"))
 {
     qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+    // Qt reads the user folder of INI settings once per process; a second
+    // TempSettings in the same test would otherwise see the first one's file.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
     kv::resetSettings();
 }
 
@@ -23,6 +28,8 @@ TempSettings::~TempSettings()
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", m_previous);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       m_previous.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : QString::fromLocal8Bit(m_previous));
 }
 
 void TempSettings::restart()
