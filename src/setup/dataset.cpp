@@ -272,6 +272,8 @@ void RecordTable::resetRows(const QStringList &fields, QVector<Row> rows)
     beginResetModel();
     m_fields = fields;
     m_rows = std::move(rows);
+    m_visible.clear();
+    m_current = -1;
     m_state = State::Browse;
     endResetModel();
     rebuildVisible(-1);
@@ -293,7 +295,8 @@ QVariant RecordTable::data(const QModelIndex &index, int role) const
         return {};
     if (index.row() >= m_visible.size() || index.column() >= m_fields.size())
         return {};
-    return m_rows.at(m_visible.at(index.row())).value(index.column());
+    const int row = m_visible.at(index.row());
+    return row < m_rows.size() ? m_rows.at(row).value(index.column()) : QVariant();
 }
 
 QVariant RecordTable::headerData(int section, Qt::Orientation orientation, int role) const

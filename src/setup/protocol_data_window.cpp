@@ -63,7 +63,7 @@ TFdataReport::TFdataReport(QWidget *parent) : QDialog(parent)
     load();
 }
 
-void TFdataReport::show(const kv::ProtocolData &d)
+void TFdataReport::showData(const kv::ProtocolData &d)
 {
     CBAuto->setChecked(d.autoIncrement);
     ENumProt->setText(d.protocolNumber);
@@ -91,7 +91,7 @@ kv::ProtocolData TFdataReport::data() const
 
 void TFdataReport::load()
 {
-    show(kv::loadProtocolData());
+    showData(kv::loadProtocolData());
 }
 
 void TFdataReport::store()

@@ -43,7 +43,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void show(const kv::ProtocolData &d);
+    void showData(const kv::ProtocolData &d);
 };
 
 }  // namespace kvintor
