@@ -1,6 +1,7 @@
 #include "setup/dataset.h"
 
 #include "database/engine_sql.h"
+#include "widgets/ui.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -67,10 +68,21 @@ int RecordTable::currentUnderlying() const
     return m_current >= 0 && m_current < m_visible.size() ? m_visible.at(m_current) : -1;
 }
 
+void RecordTable::postOrDrop()
+{
+    if (m_state == State::Browse)
+        return;
+    const QString error = post();
+    if (!error.isEmpty()) {
+        // The row cannot be kept: say so, and go on from the row as it was.
+        kv::ui().error(nullptr, QStringLiteral("Ошибка"), error);
+        cancel();
+    }
+}
+
 void RecordTable::moveTo(int visibleRow)
 {
-    if (m_state != State::Browse)
-        post();  // moving off an edited row keeps it, as a grid does
+    postOrDrop();  // moving off an edited row keeps it, as a grid does
     const int before = currentUnderlying();
     m_current = (visibleRow >= 0 && visibleRow < m_visible.size()) ? visibleRow : (m_visible.isEmpty() ? -1 : m_current);
     if (currentUnderlying() != before)
@@ -153,8 +165,7 @@ void RecordTable::initNewRow(Row &)
 
 void RecordTable::append()
 {
-    if (m_state != State::Browse)
-        post();
+    postOrDrop();
     Row row(m_fields.size());
     initNewRow(row);
     const int at = int(m_visible.size());
@@ -247,8 +258,7 @@ void RecordTable::rebuildVisible(int keepUnderlying)
 
 void RecordTable::sortBy(const QString &field, Qt::SortOrder order)
 {
-    if (m_state != State::Browse)
-        post();
+    postOrDrop();
     m_sortField = field;
     m_sortOrder = order;
     rebuildVisible(currentUnderlying());
@@ -262,8 +272,7 @@ void RecordTable::setFilter(std::function<bool(const RecordTable &, const Row &)
 
 void RecordTable::refilter()
 {
-    if (m_state != State::Browse)
-        post();
+    postOrDrop();
     rebuildVisible(-1);
 }
 

@@ -90,6 +90,7 @@ private:
     void applySort();
     int currentUnderlying() const;
     void moveTo(int visibleRow);
+    void postOrDrop();
 
     QString m_name;
     QStringList m_fields;

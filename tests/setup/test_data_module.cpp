@@ -1,6 +1,7 @@
 #include "setup_fixture.h"
 
 #include "database/connection.h"
+#include "widgets/ui.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -141,6 +142,27 @@ private Q_SLOTS:
         dm.ADOMeasure->append();  // a new master has no details yet
         QCOMPARE(dm.ADOPositionCH->count(), 0);
         dm.ADOMeasure->cancel();
+    }
+
+    void refusedEditIsReportedNotKept()
+    {
+        setuptest::Fixture f;
+        kv::ScopedRecordingUi ui;
+        kvintor::Dataset *types = f.dm->ADOTipStend1;
+        types->first();
+        const QVariant phase = types->value(QStringLiteral("PPhase"));
+        types->setValue(QStringLiteral("PPhase"), 300);  // outside the column's range
+        types->next();
+        QCOMPARE(ui->boxes().size(), 1);
+        QCOMPARE(ui->boxes().at(0).icon, kv::Icon::Error);
+        QVERIFY(!types->editing());
+        QCOMPARE(types->valueAt(0, QStringLiteral("PPhase")), phase);
+        QCOMPARE(types->recNo(), 1);
+        // A good edit is written through and read back.
+        types->setValue(QStringLiteral("PImax"), 77.5);
+        QCOMPARE(types->post(), QString());
+        QCOMPARE(kvtest::scalar(f.db.db(), QStringLiteral("SELECT PImax FROM TTip WHERE PIndex = %1")
+                                               .arg(types->value(QStringLiteral("PIndex")).toLongLong())).toDouble(), 77.5);
     }
 
     void rmResultShowsOnlyTheChosenStand()
