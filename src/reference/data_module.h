@@ -1,0 +1,134 @@
+#pragma once
+// The database program's data module: the connection to the shared file, the
+// data sets every window binds its grids to, the master-detail links between
+// them, the record rules on the reference tables, and the placement store.
+
+#include "reference/data_set.h"
+#include "reference/placement_store.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QStandardItemModel>
+#include <QStringList>
+
+namespace basekvintor {
+
+// A read-only list over a fixed statement (composed as Jet text), fetched lazily
+// by the views: a long archive is read as far as it is scrolled, never whole.
+class TQueryDataSet : public QSqlQueryModel
+{
+    Q_OBJECT
+public:
+    TQueryDataSet(QSqlDatabase db, QObject *parent = nullptr);
+
+    // Sets the statement and runs it; returns the engine's error text or "".
+    QString open(const QString &jetText);
+    // Runs the statement again (after deletions or another program's writes).
+    QString refresh();
+    QString statement() const { return m_jetText; }
+    bool isEmpty() const { return rowCount() == 0; }
+
+    qint64 keyAt(int row) const;  // the PIndex column; 0 when out of range
+    int rowOfKey(qint64 key);     // fetches further as needed; -1 when absent
+
+private:
+    QSqlDatabase m_db;
+    QString m_jetText;
+};
+
+class TDM : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TDM(const QString &connectionName = QStringLiteral("basekvintor"), QObject *parent = nullptr);
+    ~TDM() override;  // DataModuleDestroy
+
+    // Opens the database file. A missing or unreadable file: its error box
+    // with the reason, and false (the program then ends).
+    bool connectDatabase(const QString &path);
+    // Uses a connection that is already open (tests, or a caller that opened it).
+    void useConnection(const QString &connectionName);
+
+    // Opens the data sets. Any failure: "You have lost data due to " + the
+    // error's text in an error box, and false (the program then ends).
+    bool DataModuleCreate();
+    // The same without the box: the failure's text, or "".
+    QString openDataSets();
+
+    QSqlDatabase database() const;
+    QString connectionName() const { return m_connectionName; }
+
+    // Reference tables, edited in place and posted through their rules.
+    TDataSet *ADOTip = nullptr;        // meter types, ordered by PTip
+    TDataSet *ADOTest = nullptr;       // tests
+    TDataSet *ADOTestPoint = nullptr;  // points of the current test, by PSecIndex,PNumPoint1
+    // The archive list (one row per verification record with its type and test
+    // names) and its details; deletions go through the methods below.
+    TQueryDataSet *ADOMeasure = nullptr;
+    TQueryDataSet *ADOPosition = nullptr;  // meters of the current archive record
+    TQueryDataSet *ADOResult = nullptr;    // errors of the current meter, by point number
+    TQueryDataSet *ADOPositionDis = nullptr;  // meter numbers, for the query builder
+    TQueryDataSet *ADOTipDis = nullptr;       // types present in the archive
+    TQueryDataSet *ADOSQL = nullptr;          // the query builder's archive query (not opened here)
+    TQueryDataSet *ADODataSetSQL = nullptr;   // an import source
+    QStandardItemModel *RxMD = nullptr;       // the protocol table
+    // A second connection, named here, that lists the tables of an export target.
+    QString ADOConImp = QStringLiteral("basekvintor-export-target");
+
+    // The scratch query (ADOQueryRep): a fresh query on the connection.
+    QSqlQuery ADOQueryRep() const;
+
+    // Working values of the report callbacks.
+    QStringList MeterNumbers = QStringList(6, QString());
+    QString StandText;
+
+    // Window placement (RegPropStorageManEh1).
+    PlacementStore &RegPropStorageManEh1() { return m_placements; }
+
+    // Master-detail: the current row of a master re-reads its details.
+    void setCurrentTest(int row);
+    void setCurrentMeasure(int row);
+    void setCurrentPosition(int row);
+    qint64 currentTestKey() const { return m_testKey; }
+    qint64 currentMeasureKey() const { return m_measureKey; }
+    qint64 currentPositionKey() const { return m_positionKey; }
+
+    // Deletes archive records (their meters and errors go with them), meters
+    // or errors by key, all in one transaction; then re-reads the lists.
+    // A failure: a message, nothing deleted, false.
+    bool deleteMeasures(const QList<qint64> &keys);
+    bool deletePositions(const QList<qint64> &keys);
+    bool deleteResults(const QList<qint64> &keys);
+
+    // Re-reads the archive list and its details, keeping the current record
+    // when it still exists.
+    void refreshArchive();
+
+Q_SIGNALS:
+    void currentTestChanged(qint64 key);
+    void currentMeasureChanged(qint64 key);
+    void currentPositionChanged(qint64 key);
+
+private:
+    bool deleteByKeys(const QString &table, const QList<qint64> &keys);
+    void openTestPoints();
+    QString openPositions();  // the first failure's text, or ""
+    QString openResults();
+
+    QString m_connectionName;
+    bool m_ownsConnection = false;
+    PlacementStore m_placements;
+    qint64 m_testKey = 0;
+    qint64 m_measureKey = 0;
+    qint64 m_positionKey = 0;
+};
+
+// The program's one data module while it exists.
+extern TDM *DM;
+
+// The archive list statement, as the system composes it.
+QString archiveListStatement();
+
+}  // namespace basekvintor

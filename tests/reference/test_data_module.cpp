@@ -1,0 +1,252 @@
+// The data module's start-up failures, its master-detail links, and archive
+// deletions, also while the control program writes the same file.
+
+#include "database/connection.h"
+#include "reference/data_module.h"
+#include "support/test_env.h"
+#include "widgets/ui.h"
+
+#include <QSemaphore>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <thread>
+
+using namespace basekvintor;
+using kvtest::execOrFail;
+using kvtest::scalar;
+
+namespace {
+
+// Two types, one test, and `records` archive records of two meters with two
+// errors each (points 2 and 1, stored in that order).
+void fillArchive(QSqlDatabase db, int records)
+{
+    execOrFail(db, QStringLiteral("INSERT INTO TTip (PTip, PIdentificator) VALUES ('A', '1'), ('B', '2')"));
+    execOrFail(db, QStringLiteral("INSERT INTO TTest (PNameTable) VALUES ('T')"));
+    QVERIFY(db.transaction());
+    QSqlQuery m(db), p(db), r(db);
+    m.prepare(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?, ?, 1)"));
+    p.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PTotal) VALUES (?, ?, ?, 1)"));
+    r.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (?, ?, 0.1, 1)"));
+    for (int i = 0; i < records; ++i) {
+        // Dates run backwards, so the list's date order differs from the key order.
+        m.addBindValue(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(-60 * i).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        m.addBindValue(1 + i % 2);
+        QVERIFY(m.exec());
+        const qint64 measure = m.lastInsertId().toLongLong();
+        for (int pos : {12, 11}) {
+            p.addBindValue(measure);
+            p.addBindValue(pos);
+            p.addBindValue(QStringLiteral("N%1-%2").arg(i).arg(pos));
+            QVERIFY(p.exec());
+            const qint64 position = p.lastInsertId().toLongLong();
+            for (int point : {2, 1}) {
+                r.addBindValue(position);
+                r.addBindValue(point);
+                QVERIFY(r.exec());
+            }
+        }
+    }
+    QVERIFY(db.commit());
+}
+
+// The other program: its own connection holding the write lock for a while.
+class OtherWriter
+{
+public:
+    OtherWriter(const QString &path, int holdMs) : m_path(path), m_hold(holdMs) {}
+    void start()
+    {
+        m_thread = std::thread([this] {
+            const QString name = QStringLiteral("other-writer");
+            {
+                kv::openDatabase(m_path, name);
+                QSqlDatabase db = QSqlDatabase::database(name);
+                QSqlQuery q(db);
+                q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                q.exec(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES ('2026-06-01 10:00:00', 1, 1)"));
+                m_locked.release();
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_hold));
+                q.exec(QStringLiteral("COMMIT"));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        });
+        m_locked.acquire();
+    }
+    ~OtherWriter()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    QString m_path;
+    int m_hold;
+    QSemaphore m_locked;
+    std::thread m_thread;
+};
+
+}  // namespace
+
+class TestDataModule : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void missingDatabaseIsReported()
+    {
+        kv::ScopedRecordingUi ui;
+        TDM dm(QStringLiteral("missing"));
+        QVERIFY(!dm.connectDatabase(QStringLiteral("/nonexistent/folder/KvintorDB.sqlite")));
+        QCOMPARE(ui->boxes().size(), 1);
+        QCOMPARE(ui->boxes().first().icon, kv::Icon::Error);
+        QVERIFY(ui->texts().first().contains(QStringLiteral("KvintorDB.sqlite")));
+        QVERIFY(!QSqlDatabase::contains(QStringLiteral("missing")));
+    }
+
+    void failingDataSetIsLostData()
+    {
+        kvtest::TempDatabase db(QStringLiteral("broken"));
+        execOrFail(db.db(), QStringLiteral("DROP TABLE TResult"));
+        kv::ScopedRecordingUi ui;
+        TDM dm;
+        dm.useConnection(QStringLiteral("broken"));
+        QVERIFY(!dm.DataModuleCreate());
+        QCOMPARE(ui->boxes().size(), 1);
+        QVERIFY(ui->texts().first().startsWith(QStringLiteral("You have lost data due to ")));
+        QVERIFY(ui->texts().first().size() > QStringLiteral("You have lost data due to ").size());
+        QCOMPARE(ui->boxes().first().icon, kv::Icon::Error);
+    }
+
+    void masterDetailAndOrders()
+    {
+        kvtest::TempDatabase db(QStringLiteral("md"));
+        fillArchive(db.db(), 3);
+        TDM dm;
+        dm.useConnection(QStringLiteral("md"));
+        QVERIFY(dm.DataModuleCreate());
+        QCOMPARE(DM, &dm);
+        QCOMPARE(dm.MeterNumbers.size(), 6);
+
+        // Oldest first: the last stored record (earliest date) leads.
+        QCOMPARE(dm.ADOMeasure->rowCount(), 3);
+        QCOMPARE(dm.ADOMeasure->keyAt(0), 3);
+        QCOMPARE(dm.ADOMeasure->record(0).value(QStringLiteral("PTip")).toString(), QStringLiteral("A"));
+        QCOMPARE(dm.ADOMeasure->record(0).value(QStringLiteral("PNameTable")).toString(), QStringLiteral("T"));
+        QCOMPARE(dm.currentMeasureKey(), 3);
+        QCOMPARE(dm.ADOPosition->rowCount(), 2);
+        QCOMPARE(dm.ADOPosition->record(0).value(QStringLiteral("PPosition")).toInt(), 11);
+        QCOMPARE(dm.ADOResult->rowCount(), 2);
+        QCOMPARE(dm.ADOResult->record(0).value(QStringLiteral("PPointNumber")).toInt(), 1);
+
+        dm.setCurrentMeasure(2);
+        QCOMPARE(dm.currentMeasureKey(), 1);
+        QCOMPARE(dm.ADOPosition->record(1).value(QStringLiteral("PNumber")).toString(), QStringLiteral("N0-12"));
+        dm.setCurrentPosition(1);
+        QCOMPARE(dm.ADOResult->record(0).value(QStringLiteral("PSecIndex")).toLongLong(), dm.currentPositionKey());
+
+        QCOMPARE(dm.ADOTipDis->rowCount(), 2);
+        QCOMPARE(dm.ADOPositionDis->rowCount(), 6);
+    }
+
+    // Deleting a record deletes its TMeasure row; its meters and errors go
+    // with it, the type and test stay.
+    void deletingArchiveRecords()
+    {
+        kvtest::TempDatabase db(QStringLiteral("del"));
+        fillArchive(db.db(), 3);
+        TDM dm;
+        dm.useConnection(QStringLiteral("del"));
+        QVERIFY(dm.DataModuleCreate());
+        dm.setCurrentMeasure(dm.ADOMeasure->rowOfKey(2));
+        kv::ScopedRecordingUi ui;
+        QVERIFY(dm.deleteMeasures({2, 3}));
+        QVERIFY(ui->texts().isEmpty());
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 1);
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TPositionCH")).toInt(), 2);
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TResult")).toInt(), 4);
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TTip")).toInt(), 2);
+        QCOMPARE(dm.ADOMeasure->rowCount(), 1);
+        QCOMPARE(dm.currentMeasureKey(), 1);
+        QCOMPARE(dm.ADOPosition->rowCount(), 2);
+
+        QVERIFY(dm.deletePositions({dm.ADOPosition->keyAt(0)}));
+        QCOMPARE(dm.ADOPosition->rowCount(), 1);
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TResult")).toInt(), 2);
+        QVERIFY(dm.deleteResults({dm.ADOResult->keyAt(0)}));
+        QCOMPARE(dm.ADOResult->rowCount(), 1);
+    }
+
+    void archiveListIsReadLazily()
+    {
+        kvtest::TempDatabase db(QStringLiteral("lazy"));
+        fillArchive(db.db(), 1500);
+        TDM dm;
+        dm.useConnection(QStringLiteral("lazy"));
+        QVERIFY(dm.DataModuleCreate());
+        QVERIFY(dm.ADOMeasure->rowCount() < 1500);
+        QVERIFY(dm.ADOMeasure->canFetchMore());
+        // Finding a record far down reads on as far as needed.
+        QCOMPARE(dm.ADOMeasure->rowOfKey(1), 1499);
+    }
+
+    // While the other program holds the write lock, a deletion and a post wait
+    // for it and then succeed; no lock error reaches the operator.
+    void writesWaitForTheOtherProgram()
+    {
+        kvtest::TempDatabase db(QStringLiteral("shared"));
+        fillArchive(db.db(), 3);
+        TDM dm;
+        dm.useConnection(QStringLiteral("shared"));
+        QVERIFY(dm.DataModuleCreate());
+        kv::ScopedRecordingUi ui;
+        {
+            OtherWriter other(db.path(), 400);
+            other.start();
+            QVERIFY(dm.deleteMeasures({1}));
+        }
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 3);  // 3 - 1 + 1
+        {
+            OtherWriter other(db.path(), 400);
+            other.start();
+            const int row = dm.ADOTip->rowCount();
+            dm.ADOTip->insertRow(row);
+            const QList<QPair<const char *, QVariant>> fields{
+                {"PTip", "C"},     {"PIdentificator", "3"}, {"PMaker", "M"},      {"PClassT", 1}, {"PUnom", 230},
+                {"PInom", 5},      {"PReductRate", 1000},   {"PIdentReductRate", 1}, {"PPhase", 1}, {"PEnergy", 1},
+                {"PCenaDel", 0.1}, {"PImax", 60}};
+            for (const auto &f : fields)
+                dm.ADOTip->setData(dm.ADOTip->index(row, dm.ADOTip->fieldIndex(QLatin1String(f.first))), f.second);
+            QVERIFY(dm.ADOTip->post());
+        }
+        QVERIFY(ui->texts().isEmpty());
+    }
+
+    // When the other program holds the lock for longer than the wait, the
+    // operator reads why in Russian and nothing is deleted.
+    void busyTooLongIsAPlainRefusal()
+    {
+        kvtest::TempDatabase db(QStringLiteral("busy"));
+        fillArchive(db.db(), 2);
+        TDM dm;
+        dm.useConnection(QStringLiteral("busy"));
+        QVERIFY(dm.DataModuleCreate());
+        execOrFail(db.db(), QStringLiteral("PRAGMA busy_timeout = 100"));
+        kv::ScopedRecordingUi ui;
+        {
+            OtherWriter other(db.path(), 1500);
+            other.start();
+            QVERIFY(!dm.deleteMeasures({1, 2}));
+        }
+        QCOMPARE(ui->boxes().size(), 1);
+        QCOMPARE(ui->boxes().first().icon, kv::Icon::Warning);
+        QVERIFY(ui->texts().first().startsWith(QStringLiteral("База данных занята другой программой")));
+        QVERIFY(!ui->texts().first().contains(QStringLiteral("locked")));
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 3);
+    }
+};
+
+QTEST_MAIN(TestDataModule)
+#include "test_data_module.moc"
