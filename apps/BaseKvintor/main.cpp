@@ -1,15 +1,13 @@
-#include "database/connection.h"
+#include "shell/main_window.h"
+#include "shell/start_up.h"
 #include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 int main(int argc, char **argv)
 {
+    // Errors that no operation catches reach the general error report.
     kv::Application app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("База данных Kvintor"));
-    const QString error = kv::openDatabase(kv::databasePath(app.arguments()), QStringLiteral("basekvintor"));
-    if (!error.isEmpty()) {
-        kv::ui().error(nullptr, QStringLiteral("База данных Kvintor"), error);
+    basekvintor::BaseProgram program = basekvintor::startBaseKvintor(app.arguments());
+    if (!program.FExpert)
         return 1;
-    }
-    return 0;
+    return app.exec();
 }

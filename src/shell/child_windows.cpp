@@ -1,0 +1,114 @@
+#include "shell/child_windows.h"
+
+#include "reference/data_module.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QSqlRecord>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace basekvintor {
+
+namespace {
+
+QTableView *makeGrid(QWidget *owner, const QString &name, QAbstractItemModel *model)
+{
+    auto *grid = new QTableView(owner);
+    grid->setObjectName(name);
+    grid->setModel(model);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    return grid;
+}
+
+void hideColumns(QTableView *grid, QAbstractItemModel *model, std::initializer_list<const char *> names)
+{
+    auto *sql = qobject_cast<QSqlQueryModel *>(model);
+    if (!sql)
+        return;
+    for (const char *n : names) {
+        const int c = sql->record().indexOf(QLatin1String(n));
+        if (c >= 0)
+            grid->hideColumn(c);
+    }
+}
+
+// The master's current row chooses the detail's rows.
+template <typename Setter>
+void followCurrentRow(QTableView *grid, Setter setter)
+{
+    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, grid,
+                     [setter](const QModelIndex &current) { setter(current.row()); });
+}
+
+QLabel *caption(QWidget *owner, const QString &text)
+{
+    auto *l = new QLabel(text, owner);
+    return l;
+}
+
+}  // namespace
+
+TFTip::TFTip(TDM *dm, QWidget *parent)
+    : TChildForm(QStringLiteral("FTip"), QStringLiteral("Типы счетчиков"), kHelpTip, kTipActions, true, parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    DBTip = makeGrid(this, QStringLiteral("DBTip"), dm ? dm->ADOTip : nullptr);
+    hideColumns(DBTip, dm ? dm->ADOTip : nullptr, {"PIndex"});
+    layout->addWidget(DBTip);
+    registerGrid(DBTip);
+}
+
+TFTest::TFTest(TDM *dm, QWidget *parent)
+    : TChildForm(QStringLiteral("FTest"), QStringLiteral("Тесты"), kHelpTest, kTestActions, false, parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    DBTest = makeGrid(this, QStringLiteral("DBTest"), dm ? dm->ADOTest : nullptr);
+    DBTestPoint = makeGrid(this, QStringLiteral("DBTestPoint"), dm ? dm->ADOTestPoint : nullptr);
+    hideColumns(DBTest, dm ? dm->ADOTest : nullptr, {"PIndex"});
+    hideColumns(DBTestPoint, dm ? dm->ADOTestPoint : nullptr, {"PIndex", "PSecIndex", "PNumPoint"});
+    layout->addWidget(DBTest, 1);
+    layout->addWidget(DBTestPoint, 2);
+    registerGrid(DBTest);
+    registerGrid(DBTestPoint);
+    if (dm)
+        followCurrentRow(DBTest, [dm](int row) { dm->setCurrentTest(row); });
+}
+
+TFArchiv::TFArchiv(TDM *dm, QWidget *parent)
+    : TChildForm(QStringLiteral("FArchiv"), QStringLiteral("Архив"), kHelpArchiv, kArchivActions, false, parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    DBTest = makeGrid(this, QStringLiteral("DBTest"), dm ? dm->ADOMeasure : nullptr);
+    DBPosition = makeGrid(this, QStringLiteral("DBPosition"), dm ? dm->ADOPosition : nullptr);
+    DBResult = makeGrid(this, QStringLiteral("DBResult"), dm ? dm->ADOResult : nullptr);
+    hideColumns(DBTest, dm ? dm->ADOMeasure : nullptr, {"PIndex", "PPointerTip", "PPointerTest"});
+    layout->addWidget(caption(this, QStringLiteral("   Архив проверок ")));
+    layout->addWidget(DBTest, 2);
+    layout->addWidget(caption(this, QStringLiteral("   Результаты поверки")));
+    layout->addWidget(DBPosition, 1);
+    layout->addWidget(caption(this, QStringLiteral("   Погрешность счетчиков")));
+    layout->addWidget(DBResult, 1);
+    registerGrid(DBTest);
+    registerGrid(DBPosition);
+    registerGrid(DBResult);
+    if (dm) {
+        followCurrentRow(DBTest, [dm](int row) { dm->setCurrentMeasure(row); });
+        followCurrentRow(DBPosition, [dm](int row) { dm->setCurrentPosition(row); });
+    }
+}
+
+TFSQL::TFSQL(TDM *dm, QWidget *parent)
+    : TChildForm(QStringLiteral("FSQL"), QStringLiteral("Данные из архива"), kHelpSQL, kSQLActions, false, parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    DBGridSQL = makeGrid(this, QStringLiteral("DBGridSQL"), dm ? dm->ADOSQL : nullptr);
+    layout->addWidget(DBGridSQL);
+    registerGrid(DBGridSQL, false);
+}
+
+}  // namespace basekvintor

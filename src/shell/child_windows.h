@@ -1,0 +1,56 @@
+#pragma once
+// The four child windows of the main window. Here each shows its data sets in
+// plain grids; the meter types, tests, archive and query result windows grow
+// their own editors and actions on top of this.
+
+#include "shell/child_form.h"
+
+class QTableView;
+
+namespace basekvintor {
+
+class TDM;
+
+class TFTip : public TChildForm
+{
+    Q_OBJECT
+public:
+    explicit TFTip(TDM *dm, QWidget *parent = nullptr);
+    QTableView *DBTip;
+};
+
+class TFTest : public TChildForm
+{
+    Q_OBJECT
+public:
+    explicit TFTest(TDM *dm, QWidget *parent = nullptr);
+    QTableView *DBTest;
+    QTableView *DBTestPoint;
+};
+
+class TFArchiv : public TChildForm
+{
+    Q_OBJECT
+public:
+    explicit TFArchiv(TDM *dm, QWidget *parent = nullptr);
+    QTableView *DBTest;
+    QTableView *DBPosition;
+    QTableView *DBResult;
+};
+
+class TFSQL : public TChildForm
+{
+    Q_OBJECT
+public:
+    explicit TFSQL(TDM *dm, QWidget *parent = nullptr);
+    QTableView *DBGridSQL;
+};
+
+// Help topics of the windows.
+inline constexpr int kHelpTip = 4;
+inline constexpr int kHelpTest = 5;
+inline constexpr int kHelpArchiv = 6;
+inline constexpr int kHelpSQL = 7;
+inline constexpr int kHelpSQLShape = 9;
+
+}  // namespace basekvintor

@@ -1,0 +1,77 @@
+#pragma once
+// The main window's rules without widgets: which of the five main actions a
+// maximized child window allows, which grid the table actions work on, and
+// which child the start-up maximizes.
+
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+
+namespace basekvintor {
+
+// The five main actions a maximized child decides on, in menu order of the table.
+enum class MainAction { AImportTest, AImportTip, ASelect, AGReportXL, AReportXl };
+inline constexpr int kMainActionCount = 5;
+
+class MainActionSet
+{
+public:
+    constexpr MainActionSet() = default;
+    constexpr MainActionSet(std::initializer_list<MainAction> on)
+    {
+        for (MainAction a : on)
+            m_on[std::size_t(a)] = true;
+    }
+    static constexpr MainActionSet all()
+    {
+        return {MainAction::AImportTest, MainAction::AImportTip, MainAction::ASelect, MainAction::AGReportXL,
+                MainAction::AReportXl};
+    }
+    constexpr bool contains(MainAction a) const { return m_on[std::size_t(a)]; }
+    bool operator==(const MainActionSet &o) const { return m_on == o.m_on; }
+
+private:
+    std::array<bool, kMainActionCount> m_on{};
+};
+
+// What the child windows allow while maximized.
+inline constexpr MainActionSet kTipActions{MainAction::AImportTip};
+inline constexpr MainActionSet kTestActions{MainAction::AImportTest};
+inline constexpr MainActionSet kArchivActions{MainAction::AGReportXL, MainAction::AReportXl};
+inline constexpr MainActionSet kSQLActions{MainAction::ASelect};
+
+// The state the main window shows: the five actions, the "Таблица" menu and
+// the current grid (never owned: it belongs to its child window).
+class ShellState : public QObject
+{
+    Q_OBJECT
+public:
+    // Everything is available at start, before any child reports.
+    MainActionSet actions() const { return m_actions; }
+    bool tableEnabled() const { return m_tableEnabled; }
+    QObject *currentGrid() const { return m_currentGrid; }
+
+    // A child window moved, was resized, changed state or was activated. Only
+    // a maximized one decides; `focusedGrid` is its focused control when that
+    // is a data grid, else null (the current grid then stays as it was).
+    void childPositionChanged(bool maximized, MainActionSet allowed, QObject *focusedGrid);
+    // The focus rule of the grids.
+    void gridFocusIn(QObject *grid);
+    void gridFocusOut();
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    MainActionSet m_actions = MainActionSet::all();
+    bool m_tableEnabled = true;
+    QPointer<QObject> m_currentGrid;
+};
+
+// Start-up: the first of types, tests and archive whose restored state is
+// maximized is maximized again once the later windows exist.
+enum class StartChild { FTip, FTest, FArchiv, None };
+StartChild startupMaximized(bool tipMaximized, bool testMaximized, bool archivMaximized);
+
+}  // namespace basekvintor

@@ -1,0 +1,78 @@
+#include "shell/start_up.h"
+
+#include "database/connection.h"
+#include "reference/data_module.h"
+#include "reference/record_rules.h"
+#include "shell/child_windows.h"
+#include "shell/main_window.h"
+
+#include <QApplication>
+#include <QMdiSubWindow>
+
+namespace basekvintor {
+
+BaseProgram::BaseProgram() = default;
+BaseProgram::BaseProgram(BaseProgram &&) noexcept = default;
+
+BaseProgram::~BaseProgram()
+{
+    if (FExpert)
+        FExpert->close();  // stores the placements while the data module exists
+    FExpert.reset();
+    DM.reset();
+}
+
+BaseProgram startBaseKvintor(const QStringList &arguments)
+{
+    QApplication::setApplicationName(kProgramTitle);
+    QApplication::setApplicationDisplayName(kProgramTitle);
+
+    BaseProgram p;
+    p.FExpert = std::make_unique<TFExpert>();
+    p.DM = std::make_unique<TDM>();
+    if (!p.DM->connectDatabase(kv::databasePath(arguments)) || !p.DM->DataModuleCreate()) {
+        p.FExpert.reset();
+        p.DM.reset();
+        return p;
+    }
+    p.FExpert->showMaximized();
+
+    TFExpert &frame = *p.FExpert;
+    auto cameUpMaximized = [&frame](TChildForm *c) { return frame.frameOf(c)->isMaximized(); };
+    p.FTip = new TFTip(p.DM.get());
+    frame.addChild(p.FTip);
+    const bool tipMax = cameUpMaximized(p.FTip);
+    bool testMax = false;
+    if (!tipMax) {
+        p.FTest = new TFTest(p.DM.get());
+        frame.addChild(p.FTest);
+        testMax = cameUpMaximized(p.FTest);
+    }
+    bool archivMax = false;
+    if (!tipMax && !testMax) {
+        p.FArchiv = new TFArchiv(p.DM.get());
+        frame.addChild(p.FArchiv);
+        archivMax = cameUpMaximized(p.FArchiv);
+    }
+    // The windows not made yet come now, in their order.
+    if (!p.FTest) {
+        p.FTest = new TFTest(p.DM.get());
+        frame.addChild(p.FTest);
+    }
+    if (!p.FArchiv) {
+        p.FArchiv = new TFArchiv(p.DM.get());
+        frame.addChild(p.FArchiv);
+    }
+    p.FSQL = new TFSQL(p.DM.get());
+    frame.addChild(p.FSQL);
+
+    switch (startupMaximized(tipMax, testMax, archivMax)) {
+    case StartChild::FTip: frame.maximizeChild(p.FTip); break;
+    case StartChild::FTest: frame.maximizeChild(p.FTest); break;
+    case StartChild::FArchiv: frame.maximizeChild(p.FArchiv); break;
+    case StartChild::None: break;
+    }
+    return p;
+}
+
+}  // namespace basekvintor

@@ -1,0 +1,37 @@
+#pragma once
+// The database program's start-up: the main window, the data module, then the
+// child windows in their order, maximizing again the first of types, tests and
+// archive that comes up maximized.
+
+#include <QStringList>
+
+#include <memory>
+
+namespace basekvintor {
+
+class TDM;
+class TFExpert;
+class TFTip;
+class TFTest;
+class TFArchiv;
+class TFSQL;
+
+struct BaseProgram {
+    std::unique_ptr<TFExpert> FExpert;
+    std::unique_ptr<TDM> DM;
+    TFTip *FTip = nullptr;
+    TFTest *FTest = nullptr;
+    TFArchiv *FArchiv = nullptr;
+    TFSQL *FSQL = nullptr;
+
+    BaseProgram();
+    ~BaseProgram();  // the children go with the main window, then the data module
+    BaseProgram(BaseProgram &&) noexcept;
+};
+
+// Builds the program for `arguments` (--database PATH). A database that cannot
+// be opened, or a data set that fails, has been reported in its box and gives
+// an empty program (FExpert null): the caller ends with a non-zero code.
+BaseProgram startBaseKvintor(const QStringList &arguments);
+
+}  // namespace basekvintor
