@@ -1,5 +1,7 @@
 #include "shell/child_form.h"
 
+#include "widgets/data_grid.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFocusEvent>
@@ -18,10 +20,17 @@ TChildForm::TChildForm(const QString &name, const QString &caption, int helpCont
 void TChildForm::registerGrid(QAbstractItemView *grid, bool followsFocus)
 {
     m_grids.append(grid);
-    if (followsFocus) {
-        m_focusGrids.append(grid);
-        grid->installEventFilter(this);
+    if (!followsFocus)
+        return;
+    if (auto *dataGrid = qobject_cast<kv::DataGrid *>(grid)) {
+        // The toolkit's grid already tells entering from leaving (its in-place
+        // editor, menus and boxes are part of it).
+        connect(dataGrid, &kv::DataGrid::entered, this, [this, grid] { Q_EMIT gridEntered(grid); });
+        connect(dataGrid, &kv::DataGrid::left, this, [this] { Q_EMIT gridLeft(); });
+        return;
     }
+    m_focusGrids.append(grid);
+    grid->installEventFilter(this);
 }
 
 void TChildForm::registerRecordEditor(QWidget *editor)

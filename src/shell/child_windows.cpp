@@ -1,6 +1,7 @@
 #include "shell/child_windows.h"
 
 #include "reference/data_module.h"
+#include "widgets/data_grid.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -13,19 +14,17 @@ namespace basekvintor {
 
 namespace {
 
-QTableView *makeGrid(QWidget *owner, const QString &name, QAbstractItemModel *model)
+kv::DataGrid *makeGrid(QWidget *owner, const QString &name, QAbstractItemModel *model)
 {
-    auto *grid = new QTableView(owner);
+    auto *grid = new kv::DataGrid(owner);
     grid->setObjectName(name);
-    grid->setModel(model);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    if (model)
+        grid->setModel(model);
+    grid->setReadOnly(true);
     return grid;
 }
 
-void hideColumns(QTableView *grid, QAbstractItemModel *model, std::initializer_list<const char *> names)
+void hideColumns(kv::DataGrid *grid, QAbstractItemModel *model, std::initializer_list<const char *> names)
 {
     auto *sql = qobject_cast<QSqlQueryModel *>(model);
     if (!sql)
@@ -39,10 +38,9 @@ void hideColumns(QTableView *grid, QAbstractItemModel *model, std::initializer_l
 
 // The master's current row chooses the detail's rows.
 template <typename Setter>
-void followCurrentRow(QTableView *grid, Setter setter)
+void followCurrentRow(kv::DataGrid *grid, Setter setter)
 {
-    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, grid,
-                     [setter](const QModelIndex &current) { setter(current.row()); });
+    QObject::connect(grid, &kv::DataGrid::currentRowChanged, grid, [setter](int row) { setter(row); });
 }
 
 QLabel *caption(QWidget *owner, const QString &text)

@@ -5,7 +5,9 @@
 
 #include "shell/child_form.h"
 
-class QTableView;
+namespace kv {
+class DataGrid;
+}
 
 namespace basekvintor {
 
@@ -16,7 +18,7 @@ class TFTip : public TChildForm
     Q_OBJECT
 public:
     explicit TFTip(TDM *dm, QWidget *parent = nullptr);
-    QTableView *DBTip;
+    kv::DataGrid *DBTip;
 };
 
 class TFTest : public TChildForm
@@ -24,8 +26,8 @@ class TFTest : public TChildForm
     Q_OBJECT
 public:
     explicit TFTest(TDM *dm, QWidget *parent = nullptr);
-    QTableView *DBTest;
-    QTableView *DBTestPoint;
+    kv::DataGrid *DBTest;
+    kv::DataGrid *DBTestPoint;
 };
 
 class TFArchiv : public TChildForm
@@ -33,9 +35,9 @@ class TFArchiv : public TChildForm
     Q_OBJECT
 public:
     explicit TFArchiv(TDM *dm, QWidget *parent = nullptr);
-    QTableView *DBTest;
-    QTableView *DBPosition;
-    QTableView *DBResult;
+    kv::DataGrid *DBTest;
+    kv::DataGrid *DBPosition;
+    kv::DataGrid *DBResult;
 };
 
 class TFSQL : public TChildForm
@@ -43,7 +45,7 @@ class TFSQL : public TChildForm
     Q_OBJECT
 public:
     explicit TFSQL(TDM *dm, QWidget *parent = nullptr);
-    QTableView *DBGridSQL;
+    kv::DataGrid *DBGridSQL;
 };
 
 // Help topics of the windows.

@@ -6,6 +6,7 @@
 #include "shell/child_form.h"
 #include "shell/help_window.h"
 #include "shell/protocol_panel.h"
+#include "widgets/data_grid.h"
 #include "widgets/ui.h"
 
 #include <QAbstractItemView>
@@ -60,7 +61,8 @@ TFExpert::TFExpert(QWidget *parent) : QMainWindow(parent)
         m_lastActive = frame;
         if (!frame)
             return;
-        if (!m_switching && previous && previous != frame && previous->isMaximized() && !frame->isMaximized()) {
+        if (!m_switching && previous && previous != frame && previous->isMaximized() && !frame->isMaximized() &&
+            !frame->isMinimized()) {
             m_switching = true;
             frame->showMaximized();
             restoreOthers(frame);
@@ -160,6 +162,10 @@ QAbstractItemView *TFExpert::currentGrid() const { return qobject_cast<QAbstract
 
 void TFExpert::attachTablePopup(QAbstractItemView *grid)
 {
+    if (auto *dataGrid = qobject_cast<kv::DataGrid *>(grid)) {
+        dataGrid->setPopupMenu(m_popup);
+        return;
+    }
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint &pos) {
         m_popup->popup(grid->viewport()->mapToGlobal(pos));
@@ -185,10 +191,14 @@ QMdiSubWindow *TFExpert::addChild(TChildForm *child)
         frame->setProperty(kNormalGeometry, placement->geometry);
         const QList<QAbstractItemView *> grids = child->grids();
         for (QAbstractItemView *g : grids) {
+            const QList<int> widths = placement->columnsOf(g->objectName());
+            if (auto *dataGrid = qobject_cast<kv::DataGrid *>(g)) {
+                dataGrid->setColumnWidths(widths);
+                continue;
+            }
             auto *table = qobject_cast<QTableView *>(g);
             if (!table)
                 continue;
-            const QList<int> widths = placement->columnsOf(g->objectName());
             for (int c = 0; c < widths.size(); ++c)
                 if (widths.at(c) > 0)
                     table->horizontalHeader()->resizeSection(c, widths.at(c));
@@ -321,8 +331,14 @@ void TFExpert::storePlacements() const
         if (screen)
             p.screen = screen->size();
         for (QAbstractItemView *g : child->grids()) {
+            if (g->objectName().isEmpty())
+                continue;
+            if (auto *dataGrid = qobject_cast<kv::DataGrid *>(g)) {
+                p.columnWidths.append({g->objectName(), dataGrid->columnWidths()});
+                continue;
+            }
             auto *table = qobject_cast<QTableView *>(g);
-            if (!table || g->objectName().isEmpty())
+            if (!table)
                 continue;
             QList<int> widths;
             for (int c = 0; c < table->horizontalHeader()->count(); ++c)

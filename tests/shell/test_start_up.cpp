@@ -8,6 +8,7 @@
 #include "shell/main_window.h"
 #include "shell/start_up.h"
 #include "support/test_env.h"
+#include "widgets/data_grid.h"
 #include "widgets/settings.h"
 #include "widgets/ui.h"
 
@@ -120,8 +121,9 @@ private Q_SLOTS:
         Q_EMIT f.windowMenu()->aboutToShow();
         QCOMPARE(menuTexts(f.windowMenu()), (QStringList{"Типы счетчиков", "Тесты", "Архив", "Данные из архива"}));
         // Every grid of the children has the shared pop-up menu.
-        for (QTableView *g : f.findChildren<QTableView *>())
-            QCOMPARE(g->contextMenuPolicy(), Qt::CustomContextMenu);
+        for (kv::DataGrid *g : f.findChildren<kv::DataGrid *>())
+            QCOMPARE(g->popupMenu(), f.TBPopupMenu1());
+        QCOMPARE(f.findChildren<kv::DataGrid *>().size(), 7);
     }
 
     // First start: the types window is maximized and active, and only the
