@@ -150,14 +150,15 @@ QString shiftFormulaRows(const QString &formula, const QString &sheet, bool unqu
             const bool area = m.capturedLength(9) > 0;
             const QString r1 = mapped(m.captured(5), area ? RefPart::Start : RefPart::Single);
             const QString r2 = area ? mapped(m.captured(9), RefPart::End) : QString();
-            broken = r1.isEmpty() || (area && r2.isEmpty());
+            // An area whose rows all went away is no area at all.
+            broken = r1.isEmpty() || (area && (r2.isEmpty() || r2.toInt() < r1.toInt()));
             replacement = prefix + m.captured(2) + m.captured(3) + m.captured(4) + r1;
             if (area)
                 replacement += QLatin1Char(':') + m.captured(6) + m.captured(7) + m.captured(8) + r2;
         } else {
             const QString r1 = mapped(m.captured(11), RefPart::Start);
             const QString r2 = mapped(m.captured(13), RefPart::End);
-            broken = r1.isEmpty() || r2.isEmpty();
+            broken = r1.isEmpty() || r2.isEmpty() || r2.toInt() < r1.toInt();
             replacement = prefix + m.captured(10) + r1 + QLatin1Char(':') + m.captured(12) + r2;
         }
         out += broken ? QStringLiteral("#REF!") : replacement;
