@@ -92,13 +92,15 @@ XmlNode parseXml(const QByteArray &data, const QString &partName)
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
             XmlNode node = XmlNode::element(reader.qualifiedName().toString());
+            for (const auto &a : reader.attributes())
+                node.attributes.append({a.qualifiedName().toString(), a.value().toString()});
+            // Without namespace processing the declarations come as attributes; keep each once.
             for (const auto &d : reader.namespaceDeclarations()) {
                 const QString key = d.prefix().isEmpty() ? QStringLiteral("xmlns")
                                                          : QStringLiteral("xmlns:") + d.prefix().toString();
-                node.attributes.append({key, d.namespaceUri().toString()});
+                if (!node.hasAttribute(key))
+                    node.attributes.append({key, d.namespaceUri().toString()});
             }
-            for (const auto &a : reader.attributes())
-                node.attributes.append({a.qualifiedName().toString(), a.value().toString()});
             if (stack.empty()) {
                 if (haveRoot)
                     throw Error(QStringLiteral("%1: более одного корневого элемента").arg(partName));

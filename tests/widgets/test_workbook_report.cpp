@@ -255,13 +255,14 @@ private Q_SLOTS:
         const QString tpl = m_dir.filePath(QStringLiteral("xml.xlsx"));
         makeTemplate(tpl, false);
         Fixture f(tpl, 1);
-        const QString nasty = QStringLiteral("<a href=\"x\">&amp; 'q' ]]> \u0001\u0008 №5 \U0001F600</a>");
+        const QString nasty = QStringLiteral("<a href=\"x\">&amp; 'q' ]]> \u0001\u0008 №5 \U0001F600</a>{{Head.Title}}");
         f.table->setRecords({{1, 2, nasty}});
         kv::ScopedRecordingUi rec;
         const QString out = m_dir.filePath(QStringLiteral("xml-out.xlsx"));
         QVERIFY(f.report.makeReportTo(out));
         const QJsonObject s = sheetOf(readWorkbook(out));
-        QCOMPARE(text(s, "D4"), QStringLiteral("<a href=\"x\">&amp; 'q' ]]>  №5 \U0001F600</a> / "));
+        // A value is never searched for placeholders itself.
+        QCOMPARE(text(s, "D4"), QStringLiteral("<a href=\"x\">&amp; 'q' ]]>  №5 \U0001F600</a>{{Head.Title}} / "));
 
         kv::WorkbookTable table;
         table.sheetName = QStringLiteral("a/b:c*?[d]");
@@ -272,7 +273,7 @@ private Q_SLOTS:
         const QJsonObject t = sheetOf(readWorkbook(written));
         QCOMPARE(t.value("name").toString(), QStringLiteral("a_b_c___d_"));
         QCOMPARE(text(t, "A1"), QStringLiteral("<N>"));
-        QCOMPARE(text(t, "A2"), QStringLiteral("<a href=\"x\">&amp; 'q' ]]>  №5 \U0001F600</a>"));
+        QCOMPARE(text(t, "A2"), QStringLiteral("<a href=\"x\">&amp; 'q' ]]>  №5 \U0001F600</a>{{Head.Title}}"));
     }
 
     // Failures are shown in an error box and reach the caller only as a false result.
@@ -540,6 +541,12 @@ private Q_SLOTS:
             }
             QVERIFY(signature && maker && typeShown);
         }
+        // A lab's own copy in the working folder comes first.
+        QTemporaryDir lab;
+        QDir::setCurrent(lab.path());
+        makeTemplate(QDir(lab.path()).filePath(QStringLiteral("GReport.xlsx")), true);
+        QCOMPARE(kv::Report::findTemplate(QStringLiteral("GReport.xlsx")), QDir(lab.path()).filePath(QStringLiteral("GReport.xlsx")));
+        QDir::setCurrent(m_dir.path());
     }
 
     // Where installed, LibreOffice opens a generated protocol.
