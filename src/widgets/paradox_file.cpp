@@ -393,6 +393,10 @@ QString paradoxReaderPath()
 #else
     const QString name = QStringLiteral("kvintor-pxread");
 #endif
+    // An explicit reader wins; tests use it to stand in a reader that hangs.
+    const QString chosen = qEnvironmentVariable("KVINTOR_PXREAD");
+    if (!chosen.isEmpty())
+        return QFileInfo(chosen).isExecutable() ? chosen : QString();
     QStringList folders;
     if (QCoreApplication::instance())
         folders << QCoreApplication::applicationDirPath();

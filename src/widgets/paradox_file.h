@@ -4,8 +4,9 @@
 //
 // Reading runs the helper kvintor-pxread in a child process: the Paradox
 // library can hang forever or crash on a damaged file, and the program must
-// survive that. The helper is looked for beside the running executable, then
-// in KVINTOR_BIN_DIR, then in the build's bin folder.
+// survive that. The helper is the file KVINTOR_PXREAD names, else it is looked
+// for beside the running executable, then in KVINTOR_BIN_DIR, then in the
+// build's bin folder.
 
 #include "widgets/table_data.h"
 

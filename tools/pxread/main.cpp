@@ -118,6 +118,10 @@ int main(int argc, char **argv)
         return fail("format", "field sizes do not add up to the record size", 3);
     if (double(numRecords) * double(recordSize) > double(st.st_size))
         return fail("damaged", "the file is shorter than its records", 4);
+    // Header, then whole blocks of maxtablesize kilobytes: a cut file lacks some.
+    const double expected = double(head->px_headersize) + double(head->px_fileblocks) * head->px_maxtablesize * 1024.0;
+    if (head->px_maxtablesize <= 0 || head->px_headersize <= 0 || expected > double(st.st_size))
+        return fail("damaged", "the file is shorter than its blocks", 4);
 
     std::printf("PXREAD 1\nversion %d\ncodepage %d\nrecords %d\n", head->px_fileversion, head->px_doscodepage,
                 numRecords);
@@ -161,7 +165,8 @@ int main(int argc, char **argv)
             case pxfLong:
             case pxfAutoInc: {
                 long v = 0;
-                if (PX_get_data_long(px, data, len, &v) > 0)
+                // The library reads an empty long field as the smallest value.
+                if (PX_get_data_long(px, data, len, &v) > 0 && v != -2147483647L - 1)
                     value = "i" + std::to_string(v);
                 break;
             }
