@@ -14,7 +14,9 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <cstdio>
 #include <cstring>
+#include <vector>
 #include <limits>
 
 namespace kv {
@@ -29,6 +31,54 @@ void recordError(pxdoc_t *, int, const char *msg, void *)
 {
     lastLibraryError = QString::fromLocal8Bit(msg).trimmed();
 }
+
+#ifdef __GLIBC__
+// The library seeks and reads back the block it writes to for every record; on
+// a file each of those is a system call, and 100,000 rows take many seconds.
+// The table is built in memory behind a stdio stream and written out once.
+struct MemoryFile {
+    std::vector<char> data;
+    size_t pos = 0;
+
+    static ssize_t read(void *cookie, char *buf, size_t size)
+    {
+        auto *m = static_cast<MemoryFile *>(cookie);
+        if (m->pos >= m->data.size())
+            return 0;
+        const size_t n = std::min(size, m->data.size() - m->pos);
+        std::memcpy(buf, m->data.data() + m->pos, n);
+        m->pos += n;
+        return ssize_t(n);
+    }
+    static ssize_t write(void *cookie, const char *buf, size_t size)
+    {
+        auto *m = static_cast<MemoryFile *>(cookie);
+        if (m->pos + size > m->data.size())
+            m->data.resize(m->pos + size);  // a seek past the end leaves zeros, as on a file
+        std::memcpy(m->data.data() + m->pos, buf, size);
+        m->pos += size;
+        return ssize_t(size);
+    }
+    static int seek(void *cookie, off64_t *offset, int whence)
+    {
+        auto *m = static_cast<MemoryFile *>(cookie);
+        const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? off64_t(m->pos) : off64_t(m->data.size());
+        const off64_t target = base + *offset;
+        if (target < 0)
+            return -1;
+        m->pos = size_t(target);
+        *offset = target;
+        return 0;
+    }
+    static int close(void *) { return 0; }
+
+    FILE *open()
+    {
+        cookie_io_functions_t io{&MemoryFile::read, &MemoryFile::write, &MemoryFile::seek, &MemoryFile::close};
+        return fopencookie(this, "w+", io);
+    }
+};
+#endif
 
 struct PxField {
     ParadoxType type;
@@ -91,9 +141,8 @@ QVariant parseValue(const QByteArray &item, int codePage)
     case 'b':
         return rest == "1";
     case 'd':
-        return QDate::fromString(QString::fromLatin1(rest), QStringLiteral("yyyy-MM-dd")).startOfDay();
     case 'T':
-        return QDateTime::fromString(QString::fromLatin1(rest), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return dateTimeFromText(QString::fromLatin1(rest));
     case 't':
         return QString::fromLatin1(rest);
     default:
@@ -308,8 +357,16 @@ ParadoxWriteResult writeParadox(const QString &path, const TableData &table, int
     const QString partial = path + QStringLiteral(".part");
     QFile::remove(partial);
     lastLibraryError.clear();
-    if (PX_create_file(px, fields, n, QFile::encodeName(partial).constData(), pxfFileTypNonIndexDB) < 0) {
+#ifdef __GLIBC__
+    MemoryFile memory;
+    FILE *stream = memory.open();
+#else
+    FILE *stream = std::fopen(QFile::encodeName(partial).constData(), "w+b");
+#endif
+    if (!stream || PX_create_fp(px, fields, n, stream, pxfFileTypNonIndexDB) < 0) {
         PX_delete(px);
+        if (stream)
+            std::fclose(stream);
         QFile::remove(partial);
         result.error = QStringLiteral("Не удается создать файл %1. %2").arg(fileText(path), lastLibraryError).trimmed();
         return result;
@@ -320,6 +377,7 @@ ParadoxWriteResult writeParadox(const QString &path, const TableData &table, int
 
     QByteArray record(PX_get_recordsize(px), '\0');
     bool ok = true;
+    int position = 0;
     for (const TableRow &row : table.rows) {
         record.fill('\0');
         int offset = 0;
@@ -365,7 +423,9 @@ ParadoxWriteResult writeParadox(const QString &path, const TableData &table, int
                 break;
             }
         }
-        if (PX_put_record(px, record.data()) < 0) {
+        // PX_put_record looks for a free place from the start each time;
+        // giving the position keeps a large table from taking minutes.
+        if (PX_put_recordn(px, record.data(), position++) < 0) {
             ok = false;
             break;
         }
@@ -373,6 +433,18 @@ ParadoxWriteResult writeParadox(const QString &path, const TableData &table, int
     result.version = px->px_head ? px->px_head->px_fileversion : 0;
     PX_close(px);
     PX_delete(px);
+    ok = std::fclose(stream) == 0 && ok;
+#ifdef __GLIBC__
+    if (ok) {
+        QFile out(partial);
+        ok = out.open(QIODevice::WriteOnly) &&
+             out.write(memory.data.data(), qint64(memory.data.size())) == qint64(memory.data.size());
+        if (ok)
+            ok = out.flush();
+        if (!ok)
+            lastLibraryError = out.errorString();
+    }
+#endif
     if (!ok) {
         QFile::remove(partial);
         result.error = QStringLiteral("Ошибка записи в файл %1. %2").arg(fileText(path), lastLibraryError).trimmed();

@@ -2,6 +2,7 @@
 // A table held in memory, independent of where it came from and where it goes:
 // what export, save-as and import pass between the database and table files.
 
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -51,6 +52,10 @@ TableData tableFromQuery(QSqlQuery &query, const QString &name = {});
 
 // Every row of a query model (fetched to the end first).
 TableData tableFromModel(QSqlQueryModel &model, const QString &name = {});
+
+// "YYYY-MM-DD HH:MM:SS" (the archive's form; also with "T" or only the date)
+// to a date-time; invalid when the text is none of these.
+QDateTime dateTimeFromText(const QString &text);
 
 // How a value is shown in a text file: dates as dd.MM.yyyy hh:mm:ss, numbers
 // without a thousands separator, booleans as 1/0.
