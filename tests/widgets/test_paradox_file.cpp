@@ -106,8 +106,13 @@ private Q_SLOTS:
         QCOMPARE(w.version, 70);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("points.db")});
 
-        // The text is stored in the code page, not as UTF-8.
+        // The header, read without the library: file version 12 (Paradox 7)
+        // at 0x39 and the code page at 0x6A, where other programs look.
         const QByteArray raw = fileBytes(path);
+        QVERIFY(raw.size() > 0x6C);
+        QCOMPARE(int(quint8(raw.at(0x39))), 12);
+        QCOMPARE(int(quint8(raw.at(0x6A))) | (int(quint8(raw.at(0x6B))) << 8), codePage);
+        // The text is stored in the code page, not as UTF-8.
         QVERIFY(raw.contains(kv::encodeCodePage(QStringLiteral("3ф. 4пр. Активная"), codePage)));
         QVERIFY(!raw.contains(QStringLiteral("Активная").toUtf8()));
 
