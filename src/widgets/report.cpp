@@ -1,5 +1,6 @@
 #include "widgets/report.h"
 
+#include "widgets/clock.h"
 #include "widgets/error_report.h"
 #include "widgets/ui.h"
 #include "widgets/workbook_package.h"
@@ -194,7 +195,7 @@ QString Report::protocolFilePath(const QString &folder, const ProtocolName &name
     QString base = QStringLiteral("Протокол");
     if (!clean(name.number).isEmpty())
         base += QLatin1Char(' ') + clean(name.number);
-    const QDate date = name.date.isValid() ? name.date : QDate::currentDate();
+    const QDate date = name.date.isValid() ? name.date : now().date();
     base += QStringLiteral(" от ") + date.toString(QStringLiteral("yyyy-MM-dd"));
     if (!clean(name.stand).isEmpty())
         base += QStringLiteral(" стенд ") + clean(name.stand);

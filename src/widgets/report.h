@@ -119,7 +119,8 @@ private:
     DataInfo m_info;
 };
 
-// Where protocols go and what they are called.
+// What a protocol's file is called: "Протокол <number> от <yyyy-MM-dd> стенд <stand>.xlsx"
+// (an invalid date is today's; empty parts are left out).
 struct ProtocolName {
     QString number;
     QDate date;
