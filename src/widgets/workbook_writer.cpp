@@ -706,6 +706,30 @@ QStringList namesOf(const XmlNode &workbook)
 
 }  // namespace
 
+WorkbookTable tableFromModel(const QAbstractItemModel &model, const QString &sheetName, const QList<int> &rows,
+                             const QList<int> &columns)
+{
+    WorkbookTable table;
+    table.sheetName = sheetName;
+    QList<int> cols = columns;
+    if (cols.isEmpty())
+        for (int c = 0; c < model.columnCount(); ++c)
+            cols.append(c);
+    QList<int> rowList = rows;
+    if (rowList.isEmpty())
+        for (int r = 0; r < model.rowCount(); ++r)
+            rowList.append(r);
+    for (int c : cols)
+        table.titles << model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    for (int r : rowList) {
+        QVariantList values;
+        for (int c : cols)
+            values << model.data(model.index(r, c), Qt::EditRole);
+        table.rows << values;
+    }
+    return table;
+}
+
 QString writeWorkbook(const QString &path, const WorkbookTable &table)
 {
     try {

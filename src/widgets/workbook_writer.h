@@ -6,6 +6,7 @@
 
 #include "widgets/workbook_package.h"
 
+#include <QAbstractItemModel>
 #include <QColor>
 #include <QList>
 #include <QMap>
@@ -113,6 +114,12 @@ struct WorkbookTable {
     QList<QVariantList> rows;
     QList<double> columnWidths;  // in characters; missing ones are fitted to the text
 };
+
+// A table from a model: the header titles and the values (Qt::EditRole, so
+// numbers and dates keep their type) of the given rows and columns, all of
+// them when a list is empty.
+WorkbookTable tableFromModel(const QAbstractItemModel &model, const QString &sheetName, const QList<int> &rows = {},
+                             const QList<int> &columns = {});
 
 // Writes a new workbook holding the table on one sheet. Returns "" or the
 // operator's error text; an earlier file stays as it was on failure.

@@ -458,6 +458,24 @@ private Q_SLOTS:
         QCOMPARE(text(sheetOf(book, 1), "A1"), QStringLiteral("N"));
         QVERIFY(sheetOf(book, 1).value("cells").toObject().value("A1").toArray().at(2).toBool());
 
+        // A grid's model: its titles, chosen rows and columns, typed values.
+        QStandardItemModel model(3, 3);
+        model.setHorizontalHeaderLabels({QStringLiteral("PTip"), QStringLiteral("PClassT"), QStringLiteral("Скрыт")});
+        for (int r = 0; r < 3; ++r) {
+            model.setItem(r, 0, new QStandardItem(QStringLiteral("Т%1").arg(r)));
+            auto *cls = new QStandardItem;
+            cls->setData(0.5 * (r + 1), Qt::EditRole);
+            model.setItem(r, 1, cls);
+        }
+        const kv::WorkbookTable marked = kv::tableFromModel(model, QStringLiteral("Отмеченные"), {2, 0}, {0, 1});
+        QCOMPARE(marked.titles, (QStringList{QStringLiteral("PTip"), QStringLiteral("PClassT")}));
+        QCOMPARE(kv::addSheet(path, marked), QString());
+        const QJsonObject m = sheetOf(readWorkbook(path), 2);
+        QCOMPARE(text(m, "A2"), QStringLiteral("Т2"));
+        QCOMPARE(text(m, "A3"), QStringLiteral("Т0"));
+        QCOMPARE(type(m, "B2"), QStringLiteral("n"));
+        QVERIFY(!has(m, "C1"));
+
         // A new file when none exists; an unreadable one is an error, not a crash.
         const QString fresh = m_dir.filePath(QStringLiteral("fresh.xlsx"));
         QCOMPARE(kv::addSheet(fresh, second), QString());
@@ -466,6 +484,61 @@ private Q_SLOTS:
         QVERIFY(kv::sheetNames(m_dir.filePath(QStringLiteral("nothing.xlsx")), &error).isEmpty());
         QVERIFY(!error.isEmpty());
         QVERIFY(!kv::writeWorkbook(m_dir.filePath(QStringLiteral("no/dir/x.xlsx")), t).isEmpty());
+    }
+
+    // A template as another program writes it: a two-row repeated range with a
+    // merge down both rows, a second sheet referring to the moved rows.
+    void templateFromAnotherProgram()
+    {
+        const QString tpl = m_dir.filePath(QStringLiteral("foreign-template.xlsx"));
+        QProcess py;
+        py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import sys, openpyxl
+from openpyxl.workbook.defined_name import DefinedName
+from openpyxl.formatting.rule import CellIsRule
+from openpyxl.styles import PatternFill
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = 'Протокол'
+ws['A1'] = '{{Head.Title}}'
+ws['A5'] = '{{T.N}}'
+ws['B5'] = '{{T.Value}}'
+ws['B6'] = 'Примечание: {{T.Text}}'
+ws.merge_cells('A5:A6')
+ws.row_dimensions[6].height = 25
+ws['A8'] = 'Конец'
+ws['B8'] = '=COUNT(B5:B6)'
+ws.conditional_formatting.add('B5:B6', CellIsRule(operator='greaterThan', formula=['1'], fill=PatternFill('solid', fgColor='FFD7D7')))
+wb.defined_names.append(DefinedName('RangeTable', attr_text="'Протокол'!$A$5:$C$6"))
+ws.print_area = 'A1:C8'
+other = wb.create_sheet('Сводка')
+other['A1'] = "='Протокол'!B8"
+wb.save(sys.argv[1])
+)"), tpl});
+        QVERIFY(py.waitForFinished(30000) && py.exitCode() == 0);
+        Fixture f(tpl, 3);
+        kv::ScopedRecordingUi rec;
+        const QString out = m_dir.filePath(QStringLiteral("foreign-filled.xlsx"));
+        QVERIFY(f.report.makeReportTo(out));
+        QVERIFY(rec->boxes().isEmpty());
+        const QJsonObject book = readWorkbook(out);
+        const QJsonObject s = sheetOf(book);
+        for (int k = 0; k < 3; ++k) {
+            QCOMPARE(text(s, QStringLiteral("A%1").arg(5 + 2 * k)).toInt(), k + 1);
+            QCOMPARE(text(s, QStringLiteral("B%1").arg(6 + 2 * k)), QStringLiteral("Примечание: строка %1").arg(k + 1));
+            QCOMPARE(s.value("heights").toObject().value(QString::number(6 + 2 * k)).toDouble(), 25.0);
+        }
+        QCOMPARE(text(s, "A12"), QStringLiteral("Конец"));
+        QCOMPARE(text(s, "B12"), QStringLiteral("=COUNT(B5:B10)"));
+        QStringList merges;
+        for (const auto &m : s.value("merges").toArray())
+            merges << m.toString();
+        merges.sort();
+        QCOMPARE(merges, (QStringList{"A5:A6", "A7:A8", "A9:A10"}));
+        QCOMPARE(s.value("cf").toArray().at(0).toString(), QStringLiteral("B5:B10"));
+        QVERIFY(s.value("printArea").toString().endsWith(QStringLiteral("$A$1:$C$12")));
+        QCOMPARE(book.value("names").toObject().value("RangeTable").toString(), QStringLiteral("'Протокол'!$A$5:$C$10"));
+        QCOMPARE(text(sheetOf(book, 1), "A1"), QStringLiteral("='Протокол'!B12"));
     }
 
     // References move only where they point at moved rows of the filled sheet.
