@@ -151,18 +151,20 @@ bool DataGrid::titleButtons() const { return m_header->sectionsClickable(); }
 void DataGrid::onTitleClicked(int column)
 {
     Q_EMIT titleClicked(column);
-    if (m_sortOnClick) {
-        Q_EMIT aboutToSort();
+    if (m_sortOnClick)
         clickTitle(column);
-    }
 }
 
 SortMark DataGrid::clickTitle(int column)
 {
     const SortMark mark = nextSortMark(sortMark(column));
-    setSortMark(column, mark);
-    if (model())
+    if (m_sortHandler) {
+        if (!m_sortHandler(column, mark))
+            return sortMark(column);
+    } else if (model()) {
         model()->sort(column, mark == SortMark::Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    }
+    setSortMark(column, mark);
     return mark;
 }
 

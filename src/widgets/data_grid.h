@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <functional>
+
 #include <QMenu>
 
 namespace kv {
@@ -71,14 +73,19 @@ public:
     QString cellText(int row, int column) const;
 
     // Title buttons: clicking a title emits titleClicked. With sorting on
-    // title click, the grid also cycles the title's mark and sorts the model.
+    // title click, the grid also cycles the title's mark and sorts: through
+    // the sort handler when one is set (it may refuse, e.g. when an edited
+    // record cannot be posted first; the mark then stays), else model()->sort.
+    using SortHandler = std::function<bool(int column, SortMark mark)>;
     void setTitleButtons(bool on);
     bool titleButtons() const;
     void setSortOnTitleClick(bool on) { m_sortOnClick = on; }
+    void setSortHandler(SortHandler handler) { m_sortHandler = std::move(handler); }
     GridHeader *titles() const { return m_header; }
     SortMark sortMark(int column) const { return m_header->mark(column); }
     void setSortMark(int column, SortMark mark) { m_header->setMark(column, mark); }
-    // What a click on the title would do: the next mark applied; returns it.
+    // What a click on the title does: the next mark applied; returns the
+    // title's mark afterwards.
     SortMark clickTitle(int column);
 
     // In-place editing (false: the grid only shows and marks).
@@ -110,9 +117,6 @@ public:
 
 Q_SIGNALS:
     void titleClicked(int column);
-    // Before the grid sorts its model on a title click: the chance to post an
-    // edited record so the sort does not drop it.
-    void aboutToSort();
     // The operator moved into the grid (or its in-place editor) / out of it to
     // another control of the window.
     void entered();
@@ -133,6 +137,7 @@ private:
     GridDelegate *m_delegate;
     FocusWatch *m_focus;
     QPointer<QMenu> m_popup;
+    SortHandler m_sortHandler;
     bool m_sortOnClick = false;
     bool m_markingAllowed = true;
     bool m_allMarked = false;

@@ -151,9 +151,7 @@ private Q_SLOTS:
         f.grid->setSortOnTitleClick(true);
         f.grid->setSortMark(ColName, kv::SortMark::Ascending);
         QList<int> clicked;
-        int sortsAnnounced = 0;
         connect(f.grid, &kv::DataGrid::titleClicked, [&](int c) { clicked.append(c); });
-        connect(f.grid, &kv::DataGrid::aboutToSort, [&] { ++sortsAnnounced; });
 
         auto clickTitle = [&](int column) {
             auto *header = f.grid->horizontalHeader();
@@ -172,13 +170,28 @@ private Q_SLOTS:
         QCOMPARE(f.column(ColNum), (QList<int>{1, 2, 3, 4, 5}));
         QCOMPARE(f.grid->sortMark(ColName), kv::SortMark::Ascending);
         QCOMPARE(clicked, (QList<int>{ColNum, ColNum, ColNum}));
-        QCOMPARE(sortsAnnounced, 3);
+
+        // A handler that refuses (an edited record that cannot be posted) keeps
+        // the order and the mark.
+        bool refuse = true;
+        QList<kv::SortMark> asked;
+        f.grid->setSortHandler([&](int, kv::SortMark mark) {
+            asked.append(mark);
+            return !refuse;
+        });
+        clickTitle(ColNum);
+        QCOMPARE(f.grid->sortMark(ColNum), kv::SortMark::Ascending);
+        QCOMPARE(f.column(ColNum), (QList<int>{1, 2, 3, 4, 5}));
+        refuse = false;
+        clickTitle(ColNum);
+        QCOMPARE(f.grid->sortMark(ColNum), kv::SortMark::Descending);
+        QCOMPARE(asked, (QList<kv::SortMark>{kv::SortMark::Descending, kv::SortMark::Descending}));
 
         // Without title buttons a click does nothing.
         f.grid->setTitleButtons(false);
         clickTitle(ColLC);
         QCOMPARE(f.grid->sortMark(ColLC), kv::SortMark::None);
-        QCOMPARE(clicked.size(), 3);
+        QCOMPARE(clicked.size(), 5);
     }
 
     // Code fields show their texts and are edited by choosing a text; yes/no
