@@ -2,6 +2,7 @@
 
 #include "widgets/focus_watch.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -166,6 +167,21 @@ SortMark DataGrid::clickTitle(int column)
     }
     setSortMark(column, mark);
     return mark;
+}
+
+bool DataGrid::commitEdit()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return true;
+    QWidget *editor = QApplication::focusWidget();
+    while (editor && editor->parentWidget() != viewport())
+        editor = editor->parentWidget();
+    if (!editor)
+        return true;
+    if (auto *number = qobject_cast<NumberEdit *>(editor); number && number->hasUnacceptedText() && !number->acceptInput())
+        return false;
+    commitData(editor);
+    return true;
 }
 
 void DataGrid::setReadOnly(bool on)

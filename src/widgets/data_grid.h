@@ -88,6 +88,10 @@ public:
     // title's mark afterwards.
     SortMark clickTitle(int column);
 
+    // Puts the text of an open in-place editor into the record (the editor
+    // stays open); false when the editor refused its text.
+    bool commitEdit();
+
     // In-place editing (false: the grid only shows and marks).
     void setReadOnly(bool on);
     bool isReadOnly() const;

@@ -94,4 +94,21 @@ bool FieldMapper::commitAll()
     return ok;
 }
 
+void FieldMapper::clearEditors()
+{
+    if (!model())
+        return;
+    for (int column = 0; column < model()->columnCount(rootIndex()); ++column) {
+        QWidget *editor = mappedWidgetAt(column);
+        if (auto *edit = qobject_cast<NumberEdit *>(editor))
+            edit->setValue({});
+        else if (auto *box = qobject_cast<CodeBox *>(editor))
+            box->setCode({});
+        else if (auto *check = qobject_cast<QCheckBox *>(editor))
+            check->setChecked(false);
+        else if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->clear();
+    }
+}
+
 }  // namespace kv

@@ -31,6 +31,8 @@ public:
     // Writes every editor holding typed text that the record has not got yet;
     // false when an editor refused its text.
     bool commitAll();
+    // Empties every editor (no current record).
+    void clearEditors();
 };
 
 }  // namespace kv
