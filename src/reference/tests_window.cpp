@@ -35,7 +35,7 @@ const kv::NumberRange kWholeNumber = kv::NumberRange::whole(0, INT_MAX);
 }  // namespace
 
 TFTest::TFTest(TDM *dm, QWidget *parent)
-    : TChildForm(QStringLiteral("FTest"), QStringLiteral("Тесты"), 5, kTestActions, false, parent), m_dm(dm),
+    : TChildForm(QStringLiteral("FTest"), QStringLiteral("Тесты"), 5 /* help topic */, kTestActions, false, parent), m_dm(dm),
       m_editor(new TestsEditor(dm, this)), m_fieldFocus(new kv::FocusWatch(this))
 {
     auto *layout = new QVBoxLayout(this);

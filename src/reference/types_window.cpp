@@ -25,7 +25,7 @@ const kv::NumberRange kParameter{0, 1e9, 6, true};
 }  // namespace
 
 TFTip::TFTip(TDM *dm, QWidget *parent)
-    : TChildForm(QStringLiteral("FTip"), QStringLiteral("Типы счетчиков"), 4, kTipActions, true, parent), m_dm(dm),
+    : TChildForm(QStringLiteral("FTip"), QStringLiteral("Типы счетчиков"), 4 /* help topic */, kTipActions, true, parent), m_dm(dm),
       m_editor(new TypesEditor(dm, this))
 {
     auto *layout = new QVBoxLayout(this);

@@ -51,32 +51,6 @@ QLabel *caption(QWidget *owner, const QString &text)
 
 }  // namespace
 
-TFTip::TFTip(TDM *dm, QWidget *parent)
-    : TChildForm(QStringLiteral("FTip"), QStringLiteral("Типы счетчиков"), kHelpTip, kTipActions, true, parent)
-{
-    auto *layout = new QVBoxLayout(this);
-    DBTip = makeGrid(this, QStringLiteral("DBTip"), dm ? dm->ADOTip : nullptr);
-    hideColumns(DBTip, dm ? dm->ADOTip : nullptr, {"PIndex"});
-    layout->addWidget(DBTip);
-    registerGrid(DBTip);
-}
-
-TFTest::TFTest(TDM *dm, QWidget *parent)
-    : TChildForm(QStringLiteral("FTest"), QStringLiteral("Тесты"), kHelpTest, kTestActions, false, parent)
-{
-    auto *layout = new QVBoxLayout(this);
-    DBTest = makeGrid(this, QStringLiteral("DBTest"), dm ? dm->ADOTest : nullptr);
-    DBTestPoint = makeGrid(this, QStringLiteral("DBTestPoint"), dm ? dm->ADOTestPoint : nullptr);
-    hideColumns(DBTest, dm ? dm->ADOTest : nullptr, {"PIndex"});
-    hideColumns(DBTestPoint, dm ? dm->ADOTestPoint : nullptr, {"PIndex", "PSecIndex", "PNumPoint"});
-    layout->addWidget(DBTest, 1);
-    layout->addWidget(DBTestPoint, 2);
-    registerGrid(DBTest);
-    registerGrid(DBTestPoint);
-    if (dm)
-        followCurrentRow(DBTest, [dm](int row) { dm->setCurrentTest(row); });
-}
-
 TFArchiv::TFArchiv(TDM *dm, QWidget *parent)
     : TChildForm(QStringLiteral("FArchiv"), QStringLiteral("Архив"), kHelpArchiv, kArchivActions, false, parent)
 {

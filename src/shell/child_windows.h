@@ -1,8 +1,11 @@
 #pragma once
-// The four child windows of the main window. Here each shows its data sets in
-// plain grids; the meter types, tests, archive and query result windows grow
-// their own editors and actions on top of this.
+// The four child windows of the main window. The meter types and tests
+// windows live with the reference data they edit; the archive and query
+// result windows show their data sets in plain grids here and grow their own
+// actions on top of this.
 
+#include "reference/tests_window.h"
+#include "reference/types_window.h"
 #include "shell/child_form.h"
 
 namespace kv {
@@ -12,23 +15,6 @@ class DataGrid;
 namespace basekvintor {
 
 class TDM;
-
-class TFTip : public TChildForm
-{
-    Q_OBJECT
-public:
-    explicit TFTip(TDM *dm, QWidget *parent = nullptr);
-    kv::DataGrid *DBTip;
-};
-
-class TFTest : public TChildForm
-{
-    Q_OBJECT
-public:
-    explicit TFTest(TDM *dm, QWidget *parent = nullptr);
-    kv::DataGrid *DBTest;
-    kv::DataGrid *DBTestPoint;
-};
 
 class TFArchiv : public TChildForm
 {
