@@ -27,6 +27,14 @@ int compareValues(const QVariant &a, const QVariant &b)
     return da < db ? -1 : (da > db ? 1 : 0);
 }
 
+// Locating matches text exactly, numbers by value.
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
+        return a.toString() == b.toString();
+    return !a.isNull() && !b.isNull() && compareValues(a, b) == 0;
+}
+
 }  // namespace
 
 RecordTable::RecordTable(const QString &name, const QStringList &fields, QObject *parent)
@@ -119,7 +127,7 @@ bool RecordTable::locate(const QString &field, const QVariant &value)
     if (f < 0)
         return false;
     for (int i = 0; i < m_visible.size(); ++i)
-        if (compareValues(m_rows.at(m_visible.at(i)).at(f), value) == 0) {
+        if (sameValue(m_rows.at(m_visible.at(i)).at(f), value)) {
             setCurrent(i);
             return true;
         }
