@@ -174,6 +174,7 @@ void RecordTable::initNewRow(Row &)
 void RecordTable::append()
 {
     postOrDrop();
+    m_appendedFrom = currentUnderlying();
     Row row(m_fields.size());
     initNewRow(row);
     const int at = int(m_visible.size());
@@ -221,9 +222,11 @@ void RecordTable::cancel()
     if (m_state == State::Browse || u < 0)
         return;
     if (m_state == State::Insert) {
+        // Back to the row that was current before the append.
         m_rows.remove(u);
         m_state = State::Browse;
-        rebuildVisible(-1);
+        rebuildVisible(m_appendedFrom < u ? m_appendedFrom : -1);
+        Q_EMIT currentChanged();
         return;
     }
     m_rows[u] = m_before;

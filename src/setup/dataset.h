@@ -101,6 +101,7 @@ private:
     bool m_active = false;
     State m_state = State::Browse;
     Row m_before;
+    int m_appendedFrom = -1;
     QString m_sortField;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     std::function<bool(const RecordTable &, const Row &)> m_filter;

@@ -142,6 +142,8 @@ private Q_SLOTS:
         dm.ADOMeasure->append();  // a new master has no details yet
         QCOMPARE(dm.ADOPositionCH->count(), 0);
         dm.ADOMeasure->cancel();
+        QCOMPARE(dm.ADOMeasure->value(QStringLiteral("PIndex")).toLongLong(), measure);
+        QCOMPARE(dm.ADOPositionCH->count(), 2);
     }
 
     void refusedEditIsReportedNotKept()
