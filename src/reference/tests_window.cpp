@@ -56,6 +56,7 @@ TFTest::TFTest(TDM *dm, QWidget *parent)
     DBTest->showColumns({name, description}, {QStringLiteral("Имя теста"), QStringLiteral("Описание теста")});
     DBTest->setColumn(name, kv::GridColumn::text(20));
     DBTest->setColumn(description, kv::GridColumn::text(50));
+    DBTest->resizeColumnsToContents();
     DBTest->setTitleButtons(true);
     DBTest->setSortOnTitleClick(true);
     // Sorting re-reads the tests: what is pending is written first.
@@ -223,6 +224,7 @@ void TFTest::buildPointsGrid()
         DBTestPoint->setColumn(index, c.spec);
     }
     DBTestPoint->showColumns(shown, titles);
+    DBTestPoint->resizeColumnsToContents();
 }
 
 void TFTest::FormCreate()

@@ -46,6 +46,7 @@ TFTip::TFTip(TDM *dm, QWidget *parent)
     DBTip->showColumns({tip, ident}, {QStringLiteral("Тип счетчика"), QStringLiteral("Идентификатор")});
     DBTip->setColumn(tip, kv::GridColumn::text(20));
     DBTip->setColumn(ident, kv::GridColumn::text(20));
+    DBTip->resizeColumnsToContents();
     DBTip->setTitleButtons(true);
     DBTip->setSortOnTitleClick(true);
     DBTip->setSortHandler([this](int column, kv::SortMark mark) {

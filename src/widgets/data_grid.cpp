@@ -46,6 +46,14 @@ void GridHeader::clearMarks()
     viewport()->update();
 }
 
+QSize GridHeader::sectionSizeFromContents(int logicalIndex) const
+{
+    // Room for the sort mark beside the title.
+    QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
+    size.rwidth() += 14;
+    return size;
+}
+
 void GridHeader::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
 {
     painter->save();
@@ -84,7 +92,7 @@ DataGrid::DataGrid(QWidget *parent)
                      QAbstractItemView::AnyKeyPressed;
     setEditTriggers(m_editTriggers);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    verticalHeader()->setFixedWidth(12);
+    verticalHeader()->hide();
     m_focus->watch(this);
     connect(m_focus, &FocusWatch::entered, this, [this] { Q_EMIT entered(); });
     connect(m_focus, &FocusWatch::left, this, [this] { Q_EMIT left(); });
