@@ -1,4 +1,3 @@
-#include "shell/main_window.h"
 #include "shell/start_up.h"
 #include "widgets/error_report.h"
 
@@ -6,8 +5,5 @@ int main(int argc, char **argv)
 {
     // Errors that no operation catches reach the general error report.
     kv::Application app(argc, argv);
-    basekvintor::BaseProgram program = basekvintor::startBaseKvintor(app.arguments());
-    if (!program.FExpert)
-        return 1;
-    return app.exec();
+    return basekvintor::runBaseKvintor(app);
 }

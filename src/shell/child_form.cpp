@@ -1,10 +1,10 @@
 #include "shell/child_form.h"
 
 #include "widgets/data_grid.h"
+#include "widgets/focus_watch.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QFocusEvent>
 
 namespace basekvintor {
 
@@ -15,6 +15,14 @@ TChildForm::TChildForm(const QString &name, const QString &caption, int helpCont
     setObjectName(name);
     setWindowTitle(caption);
     connect(qApp, &QApplication::focusChanged, this, &TChildForm::focusChanged);
+    // A grid with its in-place editor, or a field editor, is one area: a
+    // pop-up menu, a box or another window taking the focus is no leaving.
+    m_focusWatch = new kv::FocusWatch(this);
+    connect(m_focusWatch, &kv::FocusWatch::entered, this, [this](QWidget *area) {
+        if (m_focusGrids.contains(area))
+            Q_EMIT gridEntered(static_cast<QAbstractItemView *>(area));
+    });
+    connect(m_focusWatch, &kv::FocusWatch::left, this, [this] { Q_EMIT gridLeft(); });
 }
 
 void TChildForm::registerGrid(QAbstractItemView *grid, bool followsFocus)
@@ -23,21 +31,16 @@ void TChildForm::registerGrid(QAbstractItemView *grid, bool followsFocus)
     if (!followsFocus)
         return;
     if (auto *dataGrid = qobject_cast<kv::DataGrid *>(grid)) {
-        // The toolkit's grid already tells entering from leaving (its in-place
-        // editor, menus and boxes are part of it).
+        // The toolkit's grid tells entering from leaving itself.
         connect(dataGrid, &kv::DataGrid::entered, this, [this, grid] { Q_EMIT gridEntered(grid); });
         connect(dataGrid, &kv::DataGrid::left, this, [this] { Q_EMIT gridLeft(); });
         return;
     }
     m_focusGrids.append(grid);
-    grid->installEventFilter(this);
+    m_focusWatch->watch(grid);
 }
 
-void TChildForm::registerRecordEditor(QWidget *editor)
-{
-    m_editors.append(editor);
-    editor->installEventFilter(this);
-}
+void TChildForm::registerRecordEditor(QWidget *editor) { m_focusWatch->watch(editor); }
 
 QAbstractItemView *TChildForm::focusedGrid() const
 {
@@ -61,28 +64,6 @@ void TChildForm::focusChanged(QWidget *, QWidget *now)
 {
     if (now && isAncestorOf(now))
         m_activeControl = now;
-}
-
-bool TChildForm::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::FocusIn && m_focusGrids.contains(watched)) {
-        const auto reason = static_cast<QFocusEvent *>(event)->reason();
-        // Coming back from a pop-up menu or another window is no entering.
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            Q_EMIT gridEntered(static_cast<QAbstractItemView *>(watched));
-    } else if (event->type() == QEvent::FocusOut &&
-               (m_focusGrids.contains(watched) || m_editors.contains(watched))) {
-        const auto reason = static_cast<QFocusEvent *>(event)->reason();
-        QWidget *next = QApplication::focusWidget();
-        auto *watchedWidget = static_cast<QWidget *>(watched);
-        // A pop-up menu, another window, or the grid's own in-place editor
-        // taking the focus is no leaving.
-        const bool leaves = reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
-                            !(next && watchedWidget->isAncestorOf(next));
-        if (leaves)
-            Q_EMIT gridLeft();
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace basekvintor

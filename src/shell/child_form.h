@@ -11,6 +11,9 @@
 #include <QWidget>
 
 class QAbstractItemView;
+namespace kv {
+class FocusWatch;
+}
 
 namespace basekvintor {
 
@@ -49,7 +52,6 @@ protected:
     void registerGrid(QAbstractItemView *grid, bool followsFocus = true);
     // A field editor of the record shown in a grid: leaving it clears the current grid.
     void registerRecordEditor(QWidget *editor);
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void focusChanged(QWidget *old, QWidget *now);
@@ -59,7 +61,7 @@ private:
     bool m_initiallyMaximized;
     QList<QAbstractItemView *> m_grids;
     QList<QObject *> m_focusGrids;
-    QList<QObject *> m_editors;
+    kv::FocusWatch *m_focusWatch;
     QPointer<QWidget> m_activeControl;
 };
 

@@ -7,9 +7,11 @@
 #include "shell/help_window.h"
 #include "shell/protocol_panel.h"
 #include "widgets/data_grid.h"
+#include "widgets/error_report.h"
 #include "widgets/ui.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -103,6 +105,8 @@ void TFExpert::createActions()
     ASaveAS = makeAction(this, "ASaveAS", QStringLiteral("Сохранить как"));
     APrint = makeAction(this, "APrint", QStringLiteral("Печать"));
     APrintView = makeAction(this, "APrintView", QStringLiteral("Предварительный просмотр"));
+    connect(AGReportXL, &QAction::triggered, this, &TFExpert::AGReportXLExecute);
+    connect(AReportXl, &QAction::triggered, this, &TFExpert::AReportXlExecute);
     connect(ASelectAll, &QAction::triggered, this, [this] {
         if (QAbstractItemView *grid = currentGrid())
             grid->selectAll();
@@ -371,6 +375,28 @@ void TFExpert::rebuildWindowMenu()
             childPositionChanged(frame);
         });
     }
+}
+
+void TFExpert::runBuilder(const ProtocolBuilder &builder)
+{
+    if (!builder)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    repaint();
+    kv::guarded(builder);
+    QApplication::restoreOverrideCursor();
+}
+
+void TFExpert::AGReportXLExecute()
+{
+    if (DM && DM->ADOMeasure && !DM->ADOMeasure->isEmpty())
+        runBuilder(m_groupBuilder);
+}
+
+void TFExpert::AReportXlExecute()
+{
+    if (DM && DM->ADOMeasure && !DM->ADOMeasure->isEmpty() && DM->ADOPosition && !DM->ADOPosition->isEmpty())
+        runBuilder(m_singleBuilder);
 }
 
 void TFExpert::TBItem14Click()

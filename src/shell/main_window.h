@@ -7,6 +7,8 @@
 #include "shell/shell_rules.h"
 
 #include <QList>
+
+#include <functional>
 #include <QMainWindow>
 #include <QPointer>
 #include <QMdiSubWindow>
@@ -67,6 +69,15 @@ public:
     // Refills "Окно" with the child windows (done each time it opens).
     void rebuildWindowMenu();
 
+    // The protocol builders of the archive's current record and meter. The
+    // actions run them only when the archive list (and, for a single
+    // protocol, the meter list) holds a record; otherwise they do nothing.
+    using ProtocolBuilder = std::function<void()>;
+    void setGroupProtocolBuilder(ProtocolBuilder builder) { m_groupBuilder = std::move(builder); }
+    void setSingleProtocolBuilder(ProtocolBuilder builder) { m_singleBuilder = std::move(builder); }
+    void AGReportXLExecute();
+    void AReportXlExecute();
+
     TSFDataProt *SFDataProt() const { return m_dataProt; }
     void TBItem14Click();  // "Настройки" → "Данные для протокола"
     void TBItem6Click();   // "О программе"
@@ -82,6 +93,7 @@ private:
     void createMenus();
     void applyState();
     void childPositionChanged(QMdiSubWindow *frame);
+    void runBuilder(const ProtocolBuilder &builder);
     void restoreOthers(QMdiSubWindow *maximized);
 
     QMdiArea *m_mdi;
@@ -92,6 +104,8 @@ private:
     TSFDataProt *m_dataProt = nullptr;
     QList<QMdiSubWindow *> m_frames;
     QPointer<QMdiSubWindow> m_lastActive;
+    ProtocolBuilder m_groupBuilder;
+    ProtocolBuilder m_singleBuilder;
     bool m_ending = false;
     bool m_switching = false;
 };

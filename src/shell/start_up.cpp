@@ -75,4 +75,12 @@ BaseProgram startBaseKvintor(const QStringList &arguments)
     return p;
 }
 
+int runBaseKvintor(QApplication &app)
+{
+    BaseProgram program = startBaseKvintor(app.arguments());
+    if (!program.FExpert)
+        return 1;
+    return app.exec();
+}
+
 }  // namespace basekvintor

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+class QApplication;
+
 #include <memory>
 
 namespace basekvintor {
@@ -33,5 +35,9 @@ struct BaseProgram {
 // be opened, or a data set that fails, has been reported in its box and gives
 // an empty program (FExpert null): the caller ends with a non-zero code.
 BaseProgram startBaseKvintor(const QStringList &arguments);
+
+// The whole program: starts it and runs the message loop until the main
+// window closes. Returns the exit code (1 when the start failed).
+int runBaseKvintor(QApplication &app);
 
 }  // namespace basekvintor

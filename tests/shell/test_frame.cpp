@@ -11,6 +11,7 @@
 #include "shell/start_up.h"
 #include "support/test_env.h"
 #include "widgets/data_grid.h"
+#include "widgets/error_report.h"
 #include "widgets/settings.h"
 #include "widgets/ui.h"
 
@@ -244,6 +245,44 @@ private Q_SLOTS:
         panel->AdvanceProtocolNumber();
         QCOMPARE(panel->ENumProt->text(), QStringLiteral("428"));
         QCOMPARE(kv::loadProtocolData().protocolNumber, QStringLiteral("428"));
+    }
+
+    // The protocol actions run their builder only with a record (and, for a
+    // single protocol, a meter) to print; otherwise nothing, not even a box.
+    void protocolActionsNeedARecord()
+    {
+        BaseProgram p = start();
+        TFExpert &f = *p.FExpert;
+        int group = 0, single = 0;
+        f.setGroupProtocolBuilder([&] { ++group; });
+        f.setSingleProtocolBuilder([&] { ++single; });
+        kv::ScopedRecordingUi ui;
+        f.AGReportXL->setEnabled(true);
+        f.AReportXl->setEnabled(true);
+        f.AGReportXL->trigger();
+        f.AReportXl->trigger();
+        QCOMPARE(group + single, 0);
+
+        kvtest::execOrFail(DM->database(), QStringLiteral(
+            "INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES ('2026-03-01 10:00:00', 1, 1)"));
+        DM->refreshArchive();
+        f.AGReportXL->trigger();
+        f.AReportXl->trigger();
+        QCOMPARE(group, 1);
+        QCOMPARE(single, 0);
+
+        kvtest::execOrFail(DM->database(), QStringLiteral(
+            "INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber) VALUES (1, 11, '123')"));
+        DM->refreshArchive();
+        f.AReportXl->trigger();
+        QCOMPARE(single, 1);
+        QVERIFY(ui->texts().isEmpty());
+
+        // A builder's failure reaches the general error report; the cursor comes back.
+        f.setSingleProtocolBuilder([] { throw kv::Error(QStringLiteral("Нет шаблона")); });
+        f.AReportXl->trigger();
+        QCOMPARE(ui->texts(), QStringList{QStringLiteral("Нет шаблона")});
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
     void aboutBox()

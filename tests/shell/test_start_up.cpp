@@ -2,6 +2,7 @@
 // maximized, which actions that leaves available, the current grid, closing
 // and placement of the children, help, and failures at start.
 
+#include "database/connection.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
 #include "shell/help_window.h"
@@ -15,6 +16,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QSqlQuery>
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -101,6 +104,31 @@ private Q_SLOTS:
         QVERIFY(ui->texts().first().contains(QStringLiteral("nothing.sqlite")));
         QCOMPARE(FExpert, nullptr);
         QCOMPARE(DM, nullptr);
+
+        // The program as a whole ends with a non-zero code.
+        qputenv("KVINTOR_DATABASE", QFile::encodeName(m_db->folder() + QStringLiteral("/nothing.sqlite")));
+        ui->clear();
+        QCOMPARE(runBaseKvintor(*qApp), 1);
+        qunsetenv("KVINTOR_DATABASE");
+        QCOMPARE(ui->boxes().size(), 1);
+    }
+
+    // A file that opens but lacks a table: the data sets fail, the operator
+    // reads that data is lost, and the program ends.
+    void brokenDatabaseEndsTheStart()
+    {
+        QVERIFY(kv::openDatabase(m_db->path(), QStringLiteral("breaker")).isEmpty());
+        {
+            QSqlQuery q(QSqlDatabase::database(QStringLiteral("breaker")));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE TResult")));
+        }
+        QSqlDatabase::database(QStringLiteral("breaker")).close();
+        QSqlDatabase::removeDatabase(QStringLiteral("breaker"));
+        kv::ScopedRecordingUi ui;
+        BaseProgram p = start();
+        QVERIFY(!p.FExpert);
+        QCOMPARE(ui->boxes().size(), 1);
+        QVERIFY(ui->texts().first().startsWith(QStringLiteral("You have lost data due to ")));
     }
 
     void menusInOrder()
