@@ -23,7 +23,12 @@ QString archiveListStatement()
 
 // --- TQueryDataSet ---------------------------------------------------------
 
-TQueryDataSet::TQueryDataSet(QSqlDatabase db, QObject *parent) : QSqlQueryModel(parent), m_db(db) {}
+namespace {
+// Pages kept at once; beyond this the ones not asked for lately are dropped.
+constexpr int kPagesKept = 64;
+}  // namespace
+
+TQueryDataSet::TQueryDataSet(QSqlDatabase db, QObject *parent) : QAbstractTableModel(parent), m_db(db) {}
 
 QString TQueryDataSet::open(const QString &jetText)
 {
@@ -31,45 +36,159 @@ QString TQueryDataSet::open(const QString &jetText)
     return refresh();
 }
 
+void TQueryDataSet::clear()
+{
+    beginResetModel();
+    m_jetText.clear();
+    m_sql.clear();
+    m_fields = QSqlRecord();
+    m_count = 0;
+    m_pages.clear();
+    endResetModel();
+}
+
 QString TQueryDataSet::refresh()
 {
-    if (m_jetText.isEmpty()) {
-        clear();
-        return {};
+    beginResetModel();
+    m_pages.clear();
+    m_count = 0;
+    m_error.clear();
+    m_sql = kv::toEngineSql(m_jetText).trimmed();
+    if (!m_sql.isEmpty()) {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM (%1)").arg(m_sql)) || !q.next()) {
+            m_error = q.lastError().text();
+        } else {
+            m_count = q.value(0).toInt();
+            q.finish();
+            // The fields, from the first page.
+            QSqlQuery first(m_db);
+            first.setForwardOnly(true);
+            if (!first.exec(QStringLiteral("%1 LIMIT %2").arg(m_sql).arg(kPageRows))) {
+                m_error = first.lastError().text();
+            } else {
+                m_fields = first.record();
+                QList<QVariantList> rows;
+                while (first.next()) {
+                    QVariantList values;
+                    for (int c = 0; c < m_fields.count(); ++c)
+                        values << first.value(c);
+                    rows << values;
+                }
+                m_pages.insert(0, rows);
+            }
+        }
+        if (!m_error.isEmpty()) {
+            m_count = 0;
+            m_fields = QSqlRecord();
+            m_pages.clear();
+            if (m_error.trimmed().isEmpty())
+                m_error = QStringLiteral("Ошибка запроса");
+        }
+    } else {
+        m_fields = QSqlRecord();
+    }
+    endResetModel();
+    return m_error;
+}
+
+const QList<QVariantList> *TQueryDataSet::page(int index) const
+{
+    auto it = m_pages.constFind(index);
+    if (it != m_pages.constEnd())
+        return &it.value();
+    if (m_pages.size() >= kPagesKept) {
+        // Keep the neighbourhood of the page asked for; the rest is read again when needed.
+        for (auto p = m_pages.begin(); p != m_pages.end();)
+            p = qAbs(p.key() - index) > kPagesKept / 4 ? m_pages.erase(p) : std::next(p);
     }
     QSqlQuery q(m_db);
-    if (!q.exec(kv::toEngineSql(m_jetText))) {
-        const QString error = q.lastError().text();
-        clear();
-        return error.isEmpty() ? QStringLiteral("Ошибка запроса") : error;
+    q.setForwardOnly(true);
+    QList<QVariantList> rows;
+    if (q.exec(QStringLiteral("%1 LIMIT %2 OFFSET %3").arg(m_sql).arg(kPageRows).arg(qint64(index) * kPageRows))) {
+        while (q.next()) {
+            QVariantList values;
+            for (int c = 0; c < m_fields.count(); ++c)
+                values << q.value(c);
+            rows << values;
+        }
+    } else {
+        m_error = q.lastError().text();
     }
-    setQuery(std::move(q));
-    return lastError().isValid() ? lastError().text() : QString();
+    return &m_pages.insert(index, rows).value();
+}
+
+int TQueryDataSet::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_count; }
+
+int TQueryDataSet::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_fields.count(); }
+
+QVariant TQueryDataSet::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole) || index.row() >= m_count)
+        return {};
+    const QList<QVariantList> *rows = page(index.row() / kPageRows);
+    const int r = index.row() % kPageRows;
+    if (r >= rows->size() || index.column() >= rows->at(r).size())
+        return {};
+    return rows->at(r).at(index.column());
+}
+
+QVariant TQueryDataSet::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section < m_fields.count())
+        return m_fields.fieldName(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+QSqlRecord TQueryDataSet::record(int row) const
+{
+    QSqlRecord r = m_fields;
+    if (row < 0 || row >= m_count)
+        return r;
+    const QList<QVariantList> *rows = page(row / kPageRows);
+    const int i = row % kPageRows;
+    if (i < rows->size())
+        for (int c = 0; c < r.count() && c < rows->at(i).size(); ++c)
+            r.setValue(c, rows->at(i).at(c));
+    return r;
+}
+
+QVariant TQueryDataSet::value(int row, const QString &field) const
+{
+    const int c = m_fields.indexOf(field);
+    return c < 0 ? QVariant() : data(index(row, c));
 }
 
 qint64 TQueryDataSet::keyAt(int row) const
 {
-    if (row < 0 || row >= rowCount())
+    if (row < 0 || row >= m_count)
         return 0;
-    return record(row).value(QStringLiteral("PIndex")).toLongLong();
+    return value(row, QStringLiteral("PIndex")).toLongLong();
 }
 
-int TQueryDataSet::rowOfKey(qint64 key)
+int TQueryDataSet::rowOfKey(qint64 key) const
 {
-    const int column = record().indexOf(QStringLiteral("PIndex"));
-    if (column < 0)
+    const int column = m_fields.indexOf(QStringLiteral("PIndex"));
+    if (column < 0 || m_sql.isEmpty())
         return -1;
-    for (int row = 0;; ++row) {
-        if (row >= rowCount()) {
-            if (!canFetchMore())
-                return -1;
-            fetchMore();
-            if (row >= rowCount())
-                return -1;
-        }
-        if (data(index(row, column)).toLongLong() == key)
+    // Only the key column is read, to its end; the pages are not touched.
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(m_sql))
+        return -1;
+    for (int row = 0; q.next(); ++row)
+        if (q.value(column).toLongLong() == key)
             return row;
-    }
+    return -1;
+}
+
+int TQueryDataSet::rowsRead() const
+{
+    int n = 0;
+    for (const auto &p : m_pages)
+        n += int(p.size());
+    return n;
 }
 
 // --- TDM -------------------------------------------------------------------

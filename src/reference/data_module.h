@@ -9,33 +9,62 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QSqlRecord>
 #include <QStandardItemModel>
 #include <QStringList>
 
 namespace basekvintor {
 
-// A read-only list over a fixed statement (composed as Jet text), fetched lazily
-// by the views: a long archive is read as far as it is scrolled, never whole.
-class TQueryDataSet : public QSqlQueryModel
+// A read-only list over a statement (composed as Jet text), read a page at a
+// time as the views ask for rows: a long archive is never read whole. Every
+// page is read to its end, so no statement stays open: a half-read list would
+// otherwise pin the connection to an old state of the file, and the first
+// write after the other program's would fail at once.
+class TQueryDataSet : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    static constexpr int kPageRows = 256;
+
     TQueryDataSet(QSqlDatabase db, QObject *parent = nullptr);
 
     // Sets the statement and runs it; returns the engine's error text or "".
     QString open(const QString &jetText);
     // Runs the statement again (after deletions or another program's writes).
     QString refresh();
+    // Empties the list and forgets the statement.
+    void clear();
     QString statement() const { return m_jetText; }
-    bool isEmpty() const { return rowCount() == 0; }
+    QString lastError() const { return m_error; }
+    bool isEmpty() const { return m_count == 0; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The fields (no values), and a row as a record.
+    QSqlRecord record() const { return m_fields; }
+    QSqlRecord record(int row) const;
+    QVariant value(int row, const QString &field) const;
 
     qint64 keyAt(int row) const;  // the PIndex column; 0 when out of range
-    int rowOfKey(qint64 key);     // fetches further as needed; -1 when absent
+    int rowOfKey(qint64 key) const;  // -1 when absent
+    // How many rows are held in memory now.
+    int rowsRead() const;
 
 private:
+    const QList<QVariantList> *page(int index) const;
+
     QSqlDatabase m_db;
     QString m_jetText;
+    QString m_sql;
+    mutable QString m_error;
+    QSqlRecord m_fields;
+    int m_count = 0;
+    mutable QHash<int, QList<QVariantList>> m_pages;
 };
 
 class TDM : public QObject

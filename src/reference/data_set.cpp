@@ -25,6 +25,15 @@ TDataSet::TDataSet(const QString &table, QSqlDatabase db, QObject *parent) : QSq
     setEditStrategy(OnManualSubmit);
 }
 
+bool TDataSet::select()
+{
+    if (!QSqlTableModel::select())
+        return false;
+    while (canFetchMore())
+        fetchMore();
+    return true;
+}
+
 bool TDataSet::setOrder(const QString &order)
 {
     static const QRegularExpression item(QStringLiteral("^\\s*(\\w+)(?:\\s+(ASC|DESC))?\\s*$"),

@@ -31,6 +31,10 @@ public:
     bool setOrder(const QString &order);
     QString order() const { return m_order; }
 
+    // Reads the whole table: a reference table is short, and a statement
+    // left half-read would pin the connection to an old state of the file.
+    bool select() override;
+
     // Writes the pending edits, inserts and deletions in one transaction.
     // Refused by a rule: its message, nothing written, edits kept. A database
     // failure: a message, nothing written, edits kept. Returns true when written.

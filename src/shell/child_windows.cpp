@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -26,11 +27,13 @@ kv::DataGrid *makeGrid(QWidget *owner, const QString &name, QAbstractItemModel *
 
 void hideColumns(kv::DataGrid *grid, QAbstractItemModel *model, std::initializer_list<const char *> names)
 {
-    auto *sql = qobject_cast<QSqlQueryModel *>(model);
-    if (!sql)
-        return;
+    QSqlRecord fields;
+    if (auto *list = qobject_cast<TQueryDataSet *>(model))
+        fields = list->record();
+    else if (auto *table = qobject_cast<QSqlQueryModel *>(model))
+        fields = table->record();
     for (const char *n : names) {
-        const int c = sql->record().indexOf(QLatin1String(n));
+        const int c = fields.indexOf(QLatin1String(n));
         if (c >= 0)
             grid->hideColumn(c);
     }

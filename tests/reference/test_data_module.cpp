@@ -186,10 +186,35 @@ private Q_SLOTS:
         TDM dm;
         dm.useConnection(QStringLiteral("lazy"));
         QVERIFY(dm.DataModuleCreate());
-        QVERIFY(dm.ADOMeasure->rowCount() < 1500);
-        QVERIFY(dm.ADOMeasure->canFetchMore());
-        // Finding a record far down reads on as far as needed.
+        // The list knows its length but holds only what was asked for.
+        QCOMPARE(dm.ADOMeasure->rowCount(), 1500);
+        QVERIFY(dm.ADOMeasure->rowsRead() <= TQueryDataSet::kPageRows);
+        QCOMPARE(dm.ADOMeasure->keyAt(1499), 1);  // the oldest, far down
+        QVERIFY(dm.ADOMeasure->rowsRead() <= 2 * TQueryDataSet::kPageRows);
         QCOMPARE(dm.ADOMeasure->rowOfKey(1), 1499);
+        QCOMPARE(dm.ADOMeasure->value(700, QStringLiteral("PIndex")).toInt(), 800);
+        QCOMPARE(dm.ADOMeasure->record(700).value(QStringLiteral("PTip")).toString(), QStringLiteral("B"));
+    }
+
+    // A list read only part of the way must not pin the connection to an old
+    // state of the file: after the other program has written, this one still writes.
+    void partlyReadListsDoNotBlockWrites()
+    {
+        kvtest::TempDatabase db(QStringLiteral("pinned"));
+        fillArchive(db.db(), 1500);
+        TDM dm;
+        dm.useConnection(QStringLiteral("pinned"));
+        QVERIFY(dm.DataModuleCreate());
+        dm.ADOMeasure->keyAt(700);  // a view scrolled half-way
+        {
+            OtherWriter other(db.path(), 0);
+            other.start();
+        }
+        kv::ScopedRecordingUi ui;
+        QVERIFY(dm.deleteMeasures({dm.ADOMeasure->keyAt(0)}));
+        QVERIFY(ui->texts().isEmpty());
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 1500);
+        QCOMPARE(dm.ADOMeasure->rowOfKey(1501), 1499);  // the other program's record is listed
     }
 
     // While the other program holds the write lock, a deletion and a post wait

@@ -1,0 +1,138 @@
+// Prints how the database program's data module behaves over a long archive:
+// opening every data set, reading the archive list as far as a view scrolls,
+// choosing a record (its meters and errors), and deleting records, against
+// the same statements run on the engine directly.
+//
+//   bench_base [--years N]   a fresh file with N years of synthetic archive (default 10)
+//   bench_base PATH          an existing database file (copied, the original is not touched)
+
+#include "database/connection.h"
+#include "database/engine_sql.h"
+#include "demo_data.h"
+#include "reference/data_module.h"
+#include "widgets/ui.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+double ms(QElapsedTimer &t)
+{
+    const double v = double(t.nsecsElapsed()) / 1e6;
+    t.restart();
+    return v;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    kv::setUi(std::make_unique<kv::RecordingUi>());
+    const QStringList args = app.arguments();
+    int years = 10;
+    QString source;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--years") && i + 1 < args.size())
+            years = args.at(++i).toInt();
+        else
+            source = args.at(i);
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kv::kDatabaseFileName);
+    QString error;
+    QElapsedTimer t;
+    t.start();
+    if (!source.isEmpty()) {
+        if (!QFile::copy(source, path))
+            error = QStringLiteral("cannot copy %1").arg(source);
+    } else {
+        error = kv::createDatabaseFile(path);
+        if (error.isEmpty())
+            error = kv::openDatabase(path, QStringLiteral("fill"));
+        if (error.isEmpty()) {
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("fill"));
+            error = kv::demo::addReferenceData(db);
+            if (error.isEmpty())
+                error = kv::demo::addSyntheticArchive(db, years);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+    }
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("database prepared in %.0f ms\n", ms(t));
+
+    basekvintor::TDM dm;
+    if (!dm.connectDatabase(path))
+        return 1;
+    QSqlDatabase db = dm.database();
+    QSqlQuery count(db);
+    count.exec(QStringLiteral("SELECT (SELECT count(*) FROM TMeasure), (SELECT count(*) FROM TPositionCH), "
+                              "(SELECT count(*) FROM TResult)"));
+    count.next();
+    std::printf("archive: %lld records, %lld meters, %lld errors\n", count.value(0).toLongLong(),
+                count.value(1).toLongLong(), count.value(2).toLongLong());
+
+    ms(t);
+    if (!dm.DataModuleCreate())
+        return 1;
+    std::printf("all data sets opened: %.1f ms (archive list: %d rows, %d read)\n", ms(t), dm.ADOMeasure->rowCount(),
+                dm.ADOMeasure->rowsRead());
+
+    // A view jumping to the end of the list, and one scrolling through all of it.
+    dm.ADOMeasure->keyAt(dm.ADOMeasure->rowCount() - 1);
+    std::printf("jump to the last row: %.1f ms\n", ms(t));
+    for (int row = 0; row < dm.ADOMeasure->rowCount(); row += basekvintor::TQueryDataSet::kPageRows)
+        dm.ADOMeasure->keyAt(row);
+    const double modelAll = ms(t);
+    QSqlQuery raw(db);
+    raw.setForwardOnly(true);
+    raw.exec(kv::toEngineSql(basekvintor::archiveListStatement()));
+    int rawRows = 0;
+    while (raw.next())
+        ++rawRows;
+    const double rawAll = ms(t);
+    std::printf("archive list read page by page to the end: %.1f ms through the data set, %.1f ms raw in one pass (%d rows)\n",
+                modelAll, rawAll, rawRows);
+    ms(t);
+    dm.ADOMeasure->rowOfKey(dm.ADOMeasure->keyAt(rawRows - 1));
+    std::printf("finding the row of a key at the end: %.1f ms\n", ms(t));
+
+    // Choosing records across the list: meters and their errors follow.
+    const int rows = dm.ADOMeasure->rowCount();
+    const int picks = 200;
+    for (int i = 0; i < picks; ++i) {
+        dm.setCurrentMeasure(int(qint64(i) * rows / picks));
+        dm.setCurrentPosition(dm.ADOPosition->rowCount() / 2);
+    }
+    std::printf("choosing a record and a meter: %.2f ms each (%d picks)\n", ms(t) / picks, picks);
+
+    // Deleting: one record, then a hundred at once; each re-reads the list.
+    dm.refreshArchive();
+    ms(t);
+    dm.deleteMeasures({dm.ADOMeasure->keyAt(10)});
+    std::printf("deleting one record (meters and errors cascade) and re-reading: %.1f ms\n", ms(t));
+    QList<qint64> keys;
+    for (int i = 0; i < 100; ++i)
+        keys << dm.ADOMeasure->keyAt(20 + i);
+    ms(t);
+    dm.deleteMeasures(keys);
+    std::printf("deleting 100 records in one transaction and re-reading: %.1f ms\n", ms(t));
+    QSqlQuery check(db);
+    check.exec(QStringLiteral("SELECT count(*) FROM TPositionCH WHERE PSecIndex NOT IN (SELECT PIndex FROM TMeasure)"));
+    check.next();
+    std::printf("meters left without their record: %lld\n", check.value(0).toLongLong());
+    return 0;
+}
