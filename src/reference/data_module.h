@@ -65,6 +65,7 @@ private:
     QSqlRecord m_fields;
     int m_count = 0;
     mutable QHash<int, QList<QVariantList>> m_pages;
+    mutable int m_lastPage = 0;
 };
 
 class TDM : public QObject

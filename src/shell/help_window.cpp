@@ -63,6 +63,7 @@ QTextBrowser *showHelp(int topic)
         w = new QTextBrowser;
         w->setObjectName(QStringLiteral("HelpWindow"));
         w->setAttribute(Qt::WA_DeleteOnClose);
+        w->setAttribute(Qt::WA_QuitOnClose, false);  // closing the main window ends the program
         w->setOpenLinks(true);
         w->resize(640, 520);
     }
