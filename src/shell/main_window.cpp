@@ -191,8 +191,13 @@ QMdiSubWindow *TFExpert::addChild(TChildForm *child)
     const std::optional<Placement> placement = DM ? DM->RegPropStorageManEh1().load(child->formName())
                                                   : PlacementStore().load(child->formName());
     if (placement) {
-        frame->setGeometry(placement->geometry);
-        frame->setProperty(kNormalGeometry, placement->geometry);
+        QRect geometry = placement->geometry;
+        // Stored on a larger screen: a window out of sight is brought back to the corner.
+        const QRect area = m_mdi->viewport()->rect();
+        if (!area.isEmpty() && !area.intersects(geometry))
+            geometry.moveTopLeft(QPoint(0, 0));
+        frame->setGeometry(geometry);
+        frame->setProperty(kNormalGeometry, geometry);
         const QList<QAbstractItemView *> grids = child->grids();
         for (QAbstractItemView *g : grids) {
             const QList<int> widths = placement->columnsOf(g->objectName());

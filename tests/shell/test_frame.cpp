@@ -171,6 +171,19 @@ private Q_SLOTS:
         QVERIFY(states == all || states == (QList<bool>{false, false, true, false, false}));
     }
 
+    // A placement stored on a larger screen does not leave a window out of sight.
+    void placementOutOfSightComesBack()
+    {
+        kv::setSettingText(QStringLiteral("FTest"), QStringLiteral("Left"), QStringLiteral("5000"));
+        kv::setSettingText(QStringLiteral("FTest"), QStringLiteral("Top"), QStringLiteral("4000"));
+        kv::setSettingText(QStringLiteral("FTest"), QStringLiteral("Width"), QStringLiteral("300"));
+        kv::setSettingText(QStringLiteral("FTest"), QStringLiteral("Height"), QStringLiteral("200"));
+        kv::setSettingText(QStringLiteral("FTest"), QStringLiteral("WindowState"), QStringLiteral("0"));
+        m_settings->restart();
+        BaseProgram p = start();
+        QCOMPARE(p.FExpert->frameOf(p.FTest)->property("kvNormalGeometry").toRect(), QRect(0, 0, 300, 200));
+    }
+
     void helpOnF1()
     {
         kv::ScopedRecordingUi ui;
