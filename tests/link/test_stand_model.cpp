@@ -153,6 +153,11 @@ private Q_SLOTS:
         }
         QTemporaryDir dir;
         QVERIFY(!LoadConfig(dir.filePath(QStringLiteral("missing.conf")), &c).isEmpty());
+        // The documented example reads as it is.
+        const QString example = qEnvironmentVariable("KVINTOR_SOURCE_DIR") + QStringLiteral("/tools/stands/example.conf");
+        QCOMPARE(LoadConfig(example, &c), QString());
+        QCOMPARE(c.meters.size(), 6);
+        QCOMPARE(c.replyDelayMs, 5);
     }
 };
 
