@@ -189,6 +189,21 @@ void StandLink::SendAutoAndWait()
     Transmitter.FinishBlocking();
 }
 
+void StandLink::QueueCollection(const QList<int> &stands, bool keepReplyWatchdog)
+{
+    SendThen([this, stands, keepReplyWatchdog] {
+        if (!keepReplyWatchdog)
+            TDog.stop();
+        CommandQueue.clear();
+        for (int s : stands)
+            CommandQueue << QStringLiteral("%") + QString::number(s);
+        CommandQueue << QStringLiteral("Repeat");
+        QueueIndex = 0;
+        T02.stop();
+        T02.start();
+    });
+}
+
 // ---------------------------------------------------------------- sequencer
 
 void StandLink::ResetQueue()

@@ -111,6 +111,13 @@ public:
     // Sends the Auto request and waits until it is out: for closing the main
     // window, when the event loop will not run again.
     void SendAutoAndWait();
+    // The start of a results collection, once everything queued before it
+    // (the set-up frames and their pauses) is out: the queue becomes "%s" for
+    // each stand, in the order given, then "Repeat"; QueueIndex 0; T02
+    // restarted; TDog stopped first unless keepReplyWatchdog (manual work
+    // leaves it running). Building the queue only then keeps a stray reply
+    // during the set-up from moving a half-built queue on.
+    void QueueCollection(const QList<int> &stands, bool keepReplyWatchdog = false);
 
     // ---- sequencer ----
     void RunQueue();

@@ -50,18 +50,11 @@ struct Rig {
     void startCollection(const QList<int> &stands)
     {
         link.RunMode = 2;
-        link.CommandQueue.clear();
         for (int s : stands) {
-            link.CommandQueue << QStringLiteral("%%1").arg(s);
             link.SendFrame(SetupRequest(s, 'P', 1000, 2, 1));
             link.SendPause(300);
         }
-        link.SendThen([this] {
-            link.TDog.stop();
-            link.CommandQueue << QStringLiteral("Repeat");
-            link.QueueIndex = 0;
-            link.T02.start();
-        });
+        link.QueueCollection(stands);
     }
 
     bool valueGroupsFrom(int stand, const QByteArray &group = " ") const
@@ -239,7 +232,7 @@ private Q_SLOTS:
     void noiseOnTheLineAndALostDeviceDoNoHarm()
     {
         kv::ScopedRecordingUi rec;
-        Rig rig(config(QStringLiteral("stands = 1\npulse_seconds = 0.05\nmeter 1.2 error=0.3\n")));
+        Rig rig(config(QStringLiteral("stands = 1\npulse_seconds = 0.05\nreply_delay_ms = 25\nmeter 1.2 error=0.3\n")));
         QStringList lines;
         connect(&rig.link, &StandLink::FrameLogged, this, [&](const QString &l) { lines << l; });
         rig.server.WriteRaw(QByteArray("\xff\x00garbage/9\x04\x03/1\x02 7 x\x03/1", 22));

@@ -355,6 +355,26 @@ private Q_SLOTS:
         QCOMPARE(sent.last(), AutoRequest());
     }
 
+    void collectionStartsOnceTheSetUpIsOut()
+    {
+        kv::ScopedRecordingUi rec;
+        link->SendFrame(SetupRequest(2, 'P', 1000, 5, 1));
+        link->SendPause(300);
+        link->QueueCollection({2, 5});
+        QVERIFY(link->CommandQueue.isEmpty());
+        link->TDog.start();
+        link->Transmitter.FinishBlocking();
+        QCOMPARE(link->CommandQueue, QStringList({"%2", "%5", "Repeat"}));
+        QCOMPARE(link->QueueIndex, 0);
+        QVERIFY(!link->TDog.isActive());
+        QVERIFY(link->T02.isActive());
+        // Manual work keeps the reply watchdog.
+        link->TDog.start();
+        link->QueueCollection({1}, true);
+        QVERIFY(link->TDog.isActive());
+        QCOMPARE(link->CommandQueue, QStringList({"%1", "Repeat"}));
+    }
+
     void resetDropsQueuedSendsButFinishesTheFrameOnTheLine()
     {
         kv::ScopedRecordingUi rec;
