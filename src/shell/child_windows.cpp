@@ -77,13 +77,4 @@ TFArchiv::TFArchiv(TDM *dm, QWidget *parent)
     }
 }
 
-TFSQL::TFSQL(TDM *dm, QWidget *parent)
-    : TChildForm(QStringLiteral("FSQL"), QStringLiteral("Данные из архива"), kHelpSQL, kSQLActions, false, parent)
-{
-    auto *layout = new QVBoxLayout(this);
-    DBGridSQL = makeGrid(this, QStringLiteral("DBGridSQL"), dm ? dm->ADOSQL : nullptr);
-    layout->addWidget(DBGridSQL);
-    registerGrid(DBGridSQL, false);
-}
-
 }  // namespace basekvintor

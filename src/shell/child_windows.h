@@ -1,8 +1,8 @@
 #pragma once
-// The four child windows of the main window. The meter types and tests
-// windows live with the reference data they edit; the archive and query
-// result windows show their data sets in plain grids here and grow their own
-// actions on top of this.
+// The child windows of the main window. The meter types and tests windows
+// live with the reference data they edit; the archive window shows its data
+// sets in plain grids here and grows its own actions on top of this; the
+// query result window is in shell/query_window.h.
 
 #include "reference/tests_window.h"
 #include "reference/types_window.h"
@@ -24,14 +24,6 @@ public:
     kv::DataGrid *DBTest;
     kv::DataGrid *DBPosition;
     kv::DataGrid *DBResult;
-};
-
-class TFSQL : public TChildForm
-{
-    Q_OBJECT
-public:
-    explicit TFSQL(TDM *dm, QWidget *parent = nullptr);
-    kv::DataGrid *DBGridSQL;
 };
 
 // Help topics of the windows.

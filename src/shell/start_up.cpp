@@ -5,7 +5,9 @@
 #include "reference/record_rules.h"
 #include "shell/child_windows.h"
 #include "shell/main_window.h"
+#include "shell/query_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMdiSubWindow>
 
@@ -38,6 +40,8 @@ BaseProgram startBaseKvintor(const QStringList &arguments)
     p.FExpert->showMaximized();
 
     TFExpert &frame = *p.FExpert;
+    p.FSQLShape = new TFSQLShape(p.DM.get(), &frame);
+    QObject::connect(frame.ASelect, &QAction::triggered, p.FSQLShape, [shape = p.FSQLShape] { shape->showModal(); });
     auto cameUpMaximized = [&frame](TChildForm *c) { return frame.frameOf(c)->isMaximized(); };
     p.FTip = new TFTip(p.DM.get());
     frame.addChild(p.FTip);
@@ -64,6 +68,8 @@ BaseProgram startBaseKvintor(const QStringList &arguments)
         frame.addChild(p.FArchiv);
     }
     p.FSQL = new TFSQL(p.DM.get());
+    p.FSQL->setSelectAction(frame.ASelect);
+    QObject::connect(p.FSQLShape, &TFSQLShape::fieldsChosen, p.FSQL, &TFSQL::showFields);
     frame.addChild(p.FSQL);
 
     switch (startupMaximized(tipMax, testMax, archivMax)) {

@@ -17,6 +17,7 @@ class TFTip;
 class TFTest;
 class TFArchiv;
 class TFSQL;
+class TFSQLShape;
 
 struct BaseProgram {
     std::unique_ptr<TFExpert> FExpert;
@@ -25,6 +26,7 @@ struct BaseProgram {
     TFTest *FTest = nullptr;
     TFArchiv *FArchiv = nullptr;
     TFSQL *FSQL = nullptr;
+    TFSQLShape *FSQLShape = nullptr;  // hidden modal dialog, owned by the main window
 
     BaseProgram();
     ~BaseProgram();  // the children go with the main window, then the data module
