@@ -7,6 +7,7 @@
 #include "reference/tests_window.h"
 #include "reference/types_window.h"
 #include "shell/child_form.h"
+#include "shell/query_window.h"
 
 namespace kv {
 class DataGrid;
