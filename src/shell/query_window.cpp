@@ -24,7 +24,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QStyle>
 #include <QTabWidget>
@@ -71,7 +70,7 @@ QString sqlFieldTitle(int column)
     return column >= 0 && column < kSQLFieldCount ? QString::fromUtf8(kFields[column].title) : QString();
 }
 
-TSQLResultModel::TSQLResultModel(QSqlQueryModel *source, QObject *parent) : QAbstractTableModel(parent), m_source(source)
+TSQLResultModel::TSQLResultModel(TQueryDataSet *source, QObject *parent) : QAbstractTableModel(parent), m_source(source)
 {
     m_sourceColumn.fill(-1);
     if (!m_source)
@@ -117,17 +116,6 @@ QVariant TSQLResultModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
         return sqlFieldTitle(section);
     return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-bool TSQLResultModel::canFetchMore(const QModelIndex &parent) const
-{
-    return !parent.isValid() && m_source && m_source->canFetchMore();
-}
-
-void TSQLResultModel::fetchMore(const QModelIndex &parent)
-{
-    if (!parent.isValid() && m_source)
-        m_source->fetchMore();
 }
 
 // --- TFSQLShape ------------------------------------------------------------
@@ -601,16 +589,9 @@ TFSQL::TFSQL(TDM *dm, QWidget *parent)
     connect(DataSetFirst, &QAction::triggered, this, [go] { go(0); });
     connect(DataSetPrior, &QAction::triggered, this, [this, go] { go(std::max(0, DBGridSQL->currentRow() - 1)); });
     connect(DataSetNext, &QAction::triggered, this, [this, go] {
-        const int next = DBGridSQL->currentRow() + 1;
-        if (next >= DSSQL->rowCount() && DSSQL->canFetchMore({}))
-            DSSQL->fetchMore({});
-        go(std::min(next, DSSQL->rowCount() - 1));
+        go(std::min(DBGridSQL->currentRow() + 1, DSSQL->rowCount() - 1));
     });
-    connect(DataSetLast, &QAction::triggered, this, [this, go] {
-        while (DSSQL->canFetchMore({}))
-            DSSQL->fetchMore({});
-        go(DSSQL->rowCount() - 1);
-    });
+    connect(DataSetLast, &QAction::triggered, this, [this, go] { go(DSSQL->rowCount() - 1); });
 }
 
 void TFSQL::setSelectAction(QAction *action)

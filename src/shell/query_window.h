@@ -19,7 +19,6 @@ class QDateEdit;
 class QGroupBox;
 class QLineEdit;
 class QRadioButton;
-class QSqlQueryModel;
 class QTabWidget;
 class QToolBar;
 
@@ -30,6 +29,7 @@ class DataGrid;
 namespace basekvintor {
 
 class TDM;
+class TQueryDataSet;
 
 // The result grid's fields, in the grid's order.
 enum class SQLField {
@@ -46,21 +46,19 @@ class TSQLResultModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    explicit TSQLResultModel(QSqlQueryModel *source, QObject *parent = nullptr);
+    explicit TSQLResultModel(TQueryDataSet *source, QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    bool canFetchMore(const QModelIndex &parent) const override;
-    void fetchMore(const QModelIndex &parent) override;
     // The column of the field in the current query, -1 when not selected.
     int sourceColumn(int column) const { return m_sourceColumn[std::size_t(column)]; }
 
 private:
     void mapColumns();
 
-    QSqlQueryModel *m_source;
+    TQueryDataSet *m_source;
     std::array<int, kSQLFieldCount> m_sourceColumn;
 };
 
