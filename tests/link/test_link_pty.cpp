@@ -215,7 +215,7 @@ private Q_SLOTS:
             rig.link.QueueIndex = 0;
             // A stale answer waits in the line when the reset goes out.
             rig.server.WriteRaw(AnswerFrame(stand));
-            QThread::msleep(100);
+            QThread::msleep(300);
             rig.link.PendingCommand = QStringLiteral("CST%1").arg(stand);
             rig.link.RunQueue();
             QVERIFY(spinUntil([&] { return rig.server.Model().FramesSent().size() == 1; }, 2000));

@@ -120,11 +120,14 @@ void StandServer::ReaderLoop()
         }
         if (fds[1].revents)
             return;
-        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (!fds[0].revents)
             continue;
-        const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
+        // Never spin: this thread may run ahead of everything else, so a line
+        // in error ends the reading rather than waking it again at once.
+        const bool failed = fds[0].revents & (POLLERR | POLLNVAL);
+        const ssize_t got = failed ? -1 : ::read(m_fd, buffer, sizeof buffer);
         const qint64 now = steadyNowNs();
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        if (!failed && got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0) {
             // The far side went away (a device unplugged); wait to be stopped.
