@@ -128,6 +128,7 @@ bool TDataSet::deleteRowFromTable(int row)
             m_afterDelete(database(), deleted);
         } catch (const std::exception &e) {
             m_error = QString::fromUtf8(e.what());
+            m_partial = true;
             return false;
         }
     }
@@ -141,6 +142,7 @@ bool TDataSet::post()
         return true;
     m_refusal = RuleVerdict::accept();
     m_error.clear();
+    m_partial = false;
     bool reread = false;
     {
         // The rules read before the write: the write lock is taken first, so
@@ -153,13 +155,23 @@ bool TDataSet::post()
             kv::ui().warning(nullptr, kProgramTitle, m_problem);
             return false;
         }
-        if (submitAll()) {
-            if (transaction.commit())
-                return true;
-            m_error = transaction.errorText();
-            reread = true;  // the model already shows what the engine did not keep
-        } else if (m_error.isEmpty() && m_refusal.accepted) {
-            m_error = lastError().text();
+        const bool written = submitAll();
+        if (!written && m_error.isEmpty() && m_refusal.accepted)
+            m_error = QStringLiteral("Не удалось сохранить изменения: %1").arg(lastError().text());
+        if (written || !m_partial) {
+            // Records are posted one after another, each whole: the ones before
+            // a refused or failed record are kept, as the model already counts
+            // them written; the refused one stays in edit.
+            if (transaction.commit()) {
+                if (written)
+                    return true;
+            } else {
+                if (m_error.isEmpty())
+                    m_error = transaction.errorText();
+                reread = true;  // the model shows what the engine did not keep
+            }
+        } else {
+            reread = true;  // a record half written: none of it is kept, the table is read again
         }
     }  // rolled back here, before any box, so no lock is held while the operator reads
     if (reread)
@@ -188,7 +200,7 @@ bool TDataSet::deleteRows(QList<int> rows)
             removeRow(row);
     const bool ok = post();
     if (!ok)
-        revertAll();
+        select();  // the rows as they are now stored
     return ok;
 }
 

@@ -35,9 +35,11 @@ public:
     // left half-read would pin the connection to an old state of the file.
     bool select() override;
 
-    // Writes the pending edits, inserts and deletions in one transaction.
-    // Refused by a rule: its message, nothing written, edits kept. A database
-    // failure: a message, nothing written, edits kept. Returns true when written.
+    // Writes the pending edits, inserts and deletions, record by record, in
+    // one transaction. A record refused by its rule: the message, that record
+    // not written and kept in edit as typed. A database failure: a message.
+    // Records before the refused or failed one are written. Returns true when
+    // everything was written.
     bool post();
     // Removes the given rows and posts at once.
     bool deleteRows(QList<int> rows);
@@ -64,6 +66,7 @@ private:
     RuleVerdict m_refusal;   // of the write under way
     QString m_error;         // of the write under way: a rule query or the engine
     QString m_problem;
+    bool m_partial = false;  // a record was written only in part
 };
 
 // True for an engine error that means the other program holds the file.

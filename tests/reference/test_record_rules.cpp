@@ -155,6 +155,37 @@ private Q_SLOTS:
         QCOMPARE(scalar(db(), QStringLiteral("SELECT count(*) FROM TTip WHERE PTip = 'Меркурий'")).toInt(), 1);
     }
 
+    // Several records pending: each is posted whole, the refused one stays in
+    // edit and nothing already posted is lost by the refusal.
+    void severalPendingRecords()
+    {
+        kv::ScopedRecordingUi ui;
+        appendRow(m_dm->ADOTip, tip(QStringLiteral("А"), QStringLiteral("1")));
+        QVERIFY(m_dm->ADOTip->post());
+        appendRow(m_dm->ADOTip, tip(QStringLiteral("Б"), QStringLiteral("2")));
+        const int dup = appendRow(m_dm->ADOTip, tip(QStringLiteral("А"), QStringLiteral("1")));
+        QVERIFY(!m_dm->ADOTip->post());
+        QCOMPARE(ui->texts(), QStringList{kDuplicateTip});
+        QCOMPARE(scalar(db(), QStringLiteral("SELECT count(*) FROM TTip WHERE PTip = 'Б'")).toInt(), 1);
+        setFields(m_dm->ADOTip, dup, {{"PIdentificator", QStringLiteral("3")}});
+        QVERIFY(m_dm->ADOTip->post());
+        QCOMPARE(scalar(db(), QStringLiteral("SELECT count(*) FROM TTip")).toInt(), 3);
+        QCOMPARE(m_dm->ADOTip->rowCount(), 3);
+
+        // A deletion the engine refuses (the archive uses the type) is reported;
+        // the list shows what is stored.
+        kvtest::execOrFail(db(), QStringLiteral("INSERT INTO TTest (PNameTable) VALUES ('T')"));
+        kvtest::execOrFail(db(), QStringLiteral(
+            "INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) SELECT '2026-01-01 00:00:00', PIndex, 1 FROM TTip WHERE PTip = 'Б'"));
+        ui->clear();
+        QVERIFY(!m_dm->ADOTip->deleteRows({0, 1, 2}));
+        QCOMPARE(ui->boxes().size(), 1);
+        QVERIFY(ui->texts().first().startsWith(QStringLiteral("Не удалось сохранить изменения: ")));
+        QVERIFY(scalar(db(), QStringLiteral("SELECT count(*) FROM TTip WHERE PTip = 'Б'")).toInt() == 1);
+        QCOMPARE(m_dm->ADOTip->rowCount(), scalar(db(), QStringLiteral("SELECT count(*) FROM TTip")).toInt());
+        QVERIFY(!m_dm->ADOTip->isDirty());
+    }
+
     void outOfRangeValuesAreRefusedNotStored()
     {
         kv::ScopedRecordingUi ui;
