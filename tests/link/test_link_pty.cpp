@@ -12,7 +12,13 @@
 #include <QThread>
 #include <QTimer>
 
+#include <QSocketNotifier>
+
 #include <algorithm>
+#include <memory>
+
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 using namespace kvintor;
 using namespace kvstands;
@@ -81,6 +87,44 @@ bool spinUntil(const std::function<bool()> &done, int timeoutMs)
     }
     return true;
 }
+
+// How late this thread wakes for a 7 ms wait right now: a chain of 7 ms
+// timerfd waits, independent of the link's own pacing code, run alongside it.
+class WakeLateness
+{
+public:
+    WakeLateness()
+    {
+        m_fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+            quint64 n = 0;
+            if (::read(m_fd, &n, sizeof n) != sizeof n)
+                return;
+            lateness.push_back(m_clock.nsecsElapsed() / 1e6 - 7.0);
+            arm();
+        });
+        arm();
+    }
+    ~WakeLateness()
+    {
+        m_notifier.reset();
+        ::close(m_fd);
+    }
+    std::vector<double> lateness;
+
+private:
+    void arm()
+    {
+        itimerspec t{};
+        t.it_value.tv_nsec = 7000000;
+        m_clock.start();
+        timerfd_settime(m_fd, 0, &t, nullptr);
+    }
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QElapsedTimer m_clock;
+};
 
 double median(std::vector<double> v)
 {
@@ -180,30 +224,34 @@ private Q_SLOTS:
 
         // A gap is 7 ms plus however late the process wakes: a few hundredths
         // of a millisecond on a quiet machine, a millisecond and more when
-        // other builds and tests load both cores. That noise only ever
-        // lengthens gaps, so one round of requests whose median stays below
-        // 8 ms shows the pacing itself does not stretch them; up to three
-        // rounds are tried. Every gap of every round must still be >= 7 ms.
-        double best = 1e9;
-        for (int round = 0; round < 3 && best >= 8.0; ++round) {
+        // other builds and tests load both cores. A chain of plain 7 ms waits
+        // run alongside measures that lateness under the same load, and the
+        // median bound of 8 ms is widened by it. Up to three rounds are
+        // tried, as load comes in bursts; every gap of every round must
+        // still be at least 7 ms.
+        bool met = false;
+        for (int round = 0; round < 3 && !met; ++round) {
             written.clear();
             lastWrite = -1;
             rig.server.Model().ClearLog();
+            WakeLateness reference;
             for (int s = 1; s <= 5; ++s)
                 rig.link.SendFrame(SetupRequest(s, 'P', 1000, 10, 1));
             QVERIFY(spinUntil([&] { return !rig.link.Transmitter.Busy(); }, 10000));
+            const double noise = std::max(0.0, median(reference.lateness));
             QVERIFY(spinUntil([&] { return rig.server.Model().ByteGapsMs().size() == written.size(); }, 2000));
             rig.link.TDog.stop();
             const std::vector<double> gaps = rig.server.Model().ByteGapsMs();
             min = *std::min_element(written.begin(), written.end());
             qInfo("round %d, %d gaps: as written min %.3f median %.3f max %.3f ms; as received min %.3f median %.3f "
-                  "max %.3f ms",
+                  "max %.3f ms; a plain 7 ms wait meanwhile woke %.3f ms late (median)",
                   round + 1, int(gaps.size()), min, median(written), *std::max_element(written.begin(), written.end()),
-                  *std::min_element(gaps.begin(), gaps.end()), median(gaps), *std::max_element(gaps.begin(), gaps.end()));
+                  *std::min_element(gaps.begin(), gaps.end()), median(gaps), *std::max_element(gaps.begin(), gaps.end()),
+                  noise);
             QVERIFY2(min >= 7.0, qPrintable(QString::number(min, 'f', 3)));
-            best = std::min(best, median(gaps));
+            met = median(gaps) < 8.0 + noise;
         }
-        QVERIFY2(best < 8.0, qPrintable(QString::number(best, 'f', 3)));
+        QVERIFY(met);
     }
 
     void stationOneResetPurgesTheLineOthersDoNot()
