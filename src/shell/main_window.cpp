@@ -6,6 +6,7 @@
 #include "shell/child_form.h"
 #include "shell/help_window.h"
 #include "shell/protocol_panel.h"
+#include "shell/table_dialogs.h"
 #include "widgets/data_grid.h"
 #include "widgets/error_report.h"
 #include "widgets/ui.h"
@@ -75,6 +76,7 @@ TFExpert::TFExpert(QWidget *parent) : QMainWindow(parent)
     });
 
     createActions();
+    new TTableActions(this);  // the "Таблица" actions, SDTable, SaveDialog1 and SFTable
     createMenus();
     connect(&m_state, &ShellState::changed, this, &TFExpert::applyState);
     applyState();
@@ -107,10 +109,6 @@ void TFExpert::createActions()
     APrintView = makeAction(this, "APrintView", QStringLiteral("Предварительный просмотр"));
     connect(AGReportXL, &QAction::triggered, this, &TFExpert::AGReportXLExecute);
     connect(AReportXl, &QAction::triggered, this, &TFExpert::AReportXlExecute);
-    connect(ASelectAll, &QAction::triggered, this, [this] {
-        if (QAbstractItemView *grid = currentGrid())
-            grid->selectAll();
-    });
 }
 
 void TFExpert::createMenus()
