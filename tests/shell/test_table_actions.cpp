@@ -11,6 +11,7 @@
 #include "support/test_env.h"
 #include "widgets/clock.h"
 #include "widgets/data_grid.h"
+#include "widgets/grid_print.h"
 #include "widgets/paradox_file.h"
 #include "widgets/ui.h"
 
@@ -218,6 +219,69 @@ private Q_SLOTS:
         m_out.reset();
         m_db.reset();
         m_settings.reset();
+    }
+
+    // The export entries in order, and where each target puts its table: a
+    // dBASE or Paradox table is named after the file and gets the format's
+    // extension whatever was typed; a workbook without extension becomes .xlsx.
+    void exportEntriesAndTargets()
+    {
+        QCOMPARE(exportFilters(), (QStringList{QStringLiteral("База данных SQLite (*.sqlite)"),
+                                               QStringLiteral("dBASE III (*.dbf)"), QStringLiteral("dBASE IV (*.dbf)"),
+                                               QStringLiteral("Pradox 7.x (*.db)"),
+                                               QStringLiteral("Microsoft Excel (*.xlsx)")}));
+        QCOMPARE(exportTargetOf(QStringLiteral("dBASE III (*.dbf)")), ExportTarget::Dbase3);
+        QCOMPARE(exportTargetOf(QStringLiteral("Pradox 3.x (*.db)")), std::nullopt);
+
+        const ExportTargetInfo dbf = prepareExportTarget(ExportTarget::Dbase4, out(QStringLiteral("Типы.txt")));
+        QCOMPARE(dbf.path, out(QStringLiteral("Типы.dbf")));
+        QCOMPARE(dbf.tableName, QStringLiteral("Типы"));
+        QVERIFY(!dbf.needsPanel && dbf.error.isEmpty());
+        const ExportTargetInfo px = prepareExportTarget(ExportTarget::Paradox7, out(QStringLiteral("points")));
+        QCOMPARE(px.path, out(QStringLiteral("points.db")));
+        const ExportTargetInfo book = prepareExportTarget(ExportTarget::Excel, out(QStringLiteral("book")));
+        QCOMPARE(book.path, out(QStringLiteral("book.xlsx")));
+        QVERIFY(book.needsPanel && book.tables.isEmpty() && !QFileInfo::exists(book.path));
+
+        // A file that is no workbook: listing it fails and is reported.
+        QFile junk(out(QStringLiteral("junk.xlsx")));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not a workbook");
+        junk.close();
+        QVERIFY(!prepareExportTarget(ExportTarget::Excel, junk.fileName()).error.isEmpty());
+        // A folder that does not exist: the SQLite file cannot be made.
+        QVERIFY(!prepareExportTarget(ExportTarget::Sqlite, out(QStringLiteral("no/such/x"))).error.isEmpty());
+    }
+
+    // A print job stopped from its progress ends cancelled without pages to spare.
+    void printingCanBeStopped()
+    {
+        kv::GridPrintJob job;
+        job.titles = {QStringLiteral("Номер")};
+        for (int i = 0; i < 3000; ++i)
+            job.rows << QStringList{QString::number(i)};
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(out(QStringLiteral("stopped.pdf")));
+        int calls = 0;
+        const kv::PrintOutcome stopped = kv::printGrid(printer, job, [&calls](int, int) { return ++calls < 3; });
+        QVERIFY(stopped.cancelled);
+        QVERIFY(stopped.error.isEmpty());
+
+        QPrinter again(QPrinter::HighResolution);
+        again.setOutputFormat(QPrinter::PdfFormat);
+        again.setOutputFileName(out(QStringLiteral("whole.pdf")));
+        int last = 0, total = 0;
+        bool backwards = false;
+        const kv::PrintOutcome whole = kv::printGrid(again, job, [&](int done, int all) -> bool {
+            backwards = backwards || done < last;
+            last = done;
+            total = all;
+            return true;
+        });
+        QVERIFY(!whole.cancelled && whole.pages > 1);
+        QVERIFY(!backwards);
+        QCOMPARE(last, total);
     }
 
     // With no current grid none of the five actions asks or writes anything.
