@@ -6,10 +6,12 @@
 #include "shell/child_windows.h"
 #include "shell/main_window.h"
 #include "shell/query_window.h"
+#include "shell/table_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMdiSubWindow>
+#include <QPointer>
 
 namespace basekvintor {
 
@@ -42,6 +44,13 @@ BaseProgram startBaseKvintor(const QStringList &arguments)
     TFExpert &frame = *p.FExpert;
     p.FSQLShape = new TFSQLShape(p.DM.get(), &frame);
     QObject::connect(frame.ASelect, &QAction::triggered, p.FSQLShape, [shape = p.FSQLShape] { shape->showModal(); });
+    if (auto *table = frame.findChild<TTableActions *>()) {
+        // The query result is exported through the builder's kept statement parts.
+        QPointer<TFSQLShape> shape = p.FSQLShape;
+        table->setQueryParts([shape] {
+            return shape ? ExportParts{shape->columnPart(), shape->sourcePart()} : ExportParts{};
+        });
+    }
     auto cameUpMaximized = [&frame](TChildForm *c) { return frame.frameOf(c)->isMaximized(); };
     p.FTip = new TFTip(p.DM.get());
     frame.addChild(p.FTip);
