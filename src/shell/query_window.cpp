@@ -145,8 +145,11 @@ QRadioButton *radio(const char *name, const QString &text, QWidget *parent)
 
 }  // namespace
 
+TFSQLShape *FSQLShape = nullptr;
+
 TFSQLShape::TFSQLShape(TDM *dm, QWidget *parent) : QDialog(parent), m_dm(dm)
 {
+    FSQLShape = this;
     setObjectName(QStringLiteral("FSQLShape"));
     setWindowTitle(QStringLiteral("Выбор данных"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -194,6 +197,12 @@ TFSQLShape::TFSQLShape(TDM *dm, QWidget *parent) : QDialog(parent), m_dm(dm)
     showState();
     adjustSize();
     setFixedSize(sizeHint());
+}
+
+TFSQLShape::~TFSQLShape()
+{
+    if (FSQLShape == this)
+        FSQLShape = nullptr;
 }
 
 QWidget *TFSQLShape::makeColumnsPage()

@@ -67,6 +67,7 @@ class TFSQLShape : public QDialog
     Q_OBJECT
 public:
     explicit TFSQLShape(TDM *dm, QWidget *parent = nullptr);
+    ~TFSQLShape() override;
 
     QueryBuilder &builder() { return m_builder; }
     // The kept parts of the last statement (read by the export of the result grid).
@@ -120,6 +121,10 @@ private:
     QueryBuilder m_builder;
     bool m_showing = false;
 };
+
+// The program's one query builder while it exists (the export of the result
+// grid reads its kept parts).
+extern TFSQLShape *FSQLShape;
 
 class TFSQL : public TChildForm
 {
