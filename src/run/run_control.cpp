@@ -1,0 +1,500 @@
+#include "run/run_control.h"
+
+#include "setup/data_module.h"
+#include "setup/meter_numbers_window.h"
+#include "setup/point_parameters_window.h"
+#include "setup/reg_table_window.h"
+#include "setup/register_readings_window.h"
+#include "setup/run_launch.h"
+#include "setup/run_setup.h"
+#include "widgets/error_report.h"
+#include "widgets/ui.h"
+
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace kvintor {
+
+const QString RunControl::PointSetupFailedText = QStringLiteral("Ошибка установки параметров измерения!");
+const QString RunControl::StandSetupFailedText = QStringLiteral("Ошибка установки параметров стенда!");
+const QString RunControl::CountdownFailedText = QStringLiteral("Ошибка вычисления времени ответа от стенда!");
+const QString RunControl::VerificationDoneText = QStringLiteral("Поверка счетчиков завешена!");
+
+namespace {
+
+// A step of a point's start that cannot go on; its message says which.
+struct StepFailed {
+};
+
+}  // namespace
+
+RunControl::RunControl(StandLink &link, TDM &dm, QObject *parent) : RunState(parent), m_link(link), m_dm(dm)
+{
+    TTime.setInterval(1000);
+    connect(&TTime, &QTimer::timeout, this, &RunControl::TTimeTimer);
+}
+
+RunControl::~RunControl()
+{
+    TTime.stop();
+    // A collection step queued behind the set-up frames would call back into this run.
+    m_link.Transmitter.ClearPending();
+}
+
+int RunControl::RGAuto() const
+{
+    return setup() ? setup()->RGAuto : 1;
+}
+
+bool RunControl::transformerTr1() const
+{
+    return TransformerTr1 ? TransformerTr1() : true;
+}
+
+void RunControl::showPlain(const QString &caption, const QString &text)
+{
+    kv::ui().message(nullptr, caption, text, kv::Icon::None, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool RunControl::lastRow() const
+{
+    const RecordTable *rows = m_dm.ADOTestBuf;
+    return !rows || rows->recNo() < 0 || rows->value(QStringLiteral("PNumPoint1")).toInt() == rows->count();
+}
+
+void RunControl::storePointResults()
+{
+    if (Hooks.StorePointResults)
+        Hooks.StorePointResults();
+}
+
+// ---------------------------------------------------------------- start of a run
+
+void RunControl::Begin(const RunStart &run)
+{
+    TTime.stop();
+    SetSetup(run.setup);
+    m_link.RunMode = run.RunMode;
+    m_types = run.setup ? ChosenTypes(*run.setup) : std::array<StandTypeValues, 6>{};
+    m_selectPointVisible = run.table.selectPointVisible;
+    NextEnabled = false;
+    SaveInBaseEnabled = false;
+    MarksEnabled = true;
+    PointMemo.clear();
+    PointNumberText.clear();
+    CountdownText = kvintor::CountdownText(0);
+    CountdownVisible = false;
+    switch (run.RunMode) {
+    case ModeManual:
+        SetUpManual();
+        WindowVisible = true;
+        Changed();
+        StartManual();
+        break;
+    case ModeRegulation:
+        SetUpRegulation();
+        WindowVisible = true;
+        Changed();
+        ASelectPoint();
+        break;
+    case ModeVerification:
+        SetUpVerification(RGAuto());
+        // Every results index of the running test must fit, whatever the setup counted.
+        SizeResults(std::max(run.setup ? run.setup->RunPointCapacity : 0, run.table.rows + 4));
+        ClearResults();
+        WindowVisible = true;
+        Changed();
+        ASelectPoint();
+        break;
+    default: break;
+    }
+}
+
+// ---------------------------------------------------------------- actions
+
+void RunControl::ANextPoint()
+{
+    if (!NextEnabled)
+        return;
+    TTime.stop();
+    if (Verification())
+        storePointResults();
+    m_dm.ADOTestBuf->next();
+    NextEnabled = !lastRow();
+    Changed();
+    m_link.PendingCommand = QStringLiteral("Next");
+    m_link.RunQueue();
+}
+
+void RunControl::ASelectPoint()
+{
+    AEndTest();
+    if (Verification())
+        storePointResults();
+    if (!RegTable)
+        return;
+    RegTable->setSelectPointVisible(m_selectPointVisible);
+    if (kv::ui().execDialog(RegTable) != QDialog::Accepted)
+        return;
+    NextEnabled = !lastRow();
+    Changed();
+    m_link.PendingCommand = QStringLiteral("Next");
+    m_link.T02.start();
+}
+
+void RunControl::AEndTest()
+{
+    TTime.stop();
+    m_link.PendingCommand = QStringLiteral("Exit");
+    m_link.T02.stop();
+    m_link.T02.start();
+}
+
+void RunControl::AReadySU()
+{
+    if (NextEnabled) {
+        ANextPoint();
+    } else {
+        kv::ui().information(nullptr, QStringLiteral("Поверка"), VerificationDoneText);
+        ASaveInRecord();
+    }
+    ReadyVisible = false;
+    Changed();
+}
+
+void RunControl::AnewTest()
+{
+    if (!RegTable)
+        return;
+    RegTable->setSelectPointVisible(m_selectPointVisible);
+    // The finished run is emptied only once the operator has chosen where the
+    // new one starts: cancelling keeps its results for the archive.
+    if (kv::ui().execDialog(RegTable) != QDialog::Accepted)
+        return;
+    ClearResults();
+    NextEnabled = !lastRow();
+    m_link.PendingCommand = QStringLiteral("Next");
+    m_link.T02.start();
+    NewTestVisible = false;
+    SetUpVerification(RGAuto());
+}
+
+void RunControl::ASaveInRecord()
+{
+    if (Automatic()) {
+        NewTestVisible = true;
+        ResultVisible = true;
+        Changed();
+    }
+}
+
+void RunControl::BTResult()
+{
+    storePointResults();
+    if (Hooks.ShowResults)
+        Hooks.ShowResults();
+}
+
+void RunControl::BTNumber()
+{
+    if (FNumber)
+        kv::ui().execDialog(FNumber);
+}
+
+void RunControl::ASaveInBase()
+{
+    if (!SaveInBaseEnabled || !FNumber)
+        return;
+    if (kv::ui().execDialog(FNumber) != QDialog::Accepted)
+        return;
+    if (Hooks.SaveToArchive && Hooks.SaveToArchive()) {
+        SaveInBaseEnabled = false;
+        Changed();
+    }
+}
+
+bool RunControl::MainMenu()
+{
+    AEndTest();
+    if (Verification() && SaveInBaseEnabled) {
+        const auto answer = kv::ui().message(nullptr, QStringLiteral("Выход из режима поверки"),
+                                             QStringLiteral("Сохранить результаты поверки в базе данных ?"),
+                                             kv::Icon::Question,
+                                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+        if (answer == QMessageBox::Cancel)
+            return false;
+        if (answer == QMessageBox::Yes) {
+            storePointResults();
+            ASaveInBase();
+            // Not saved (numbers dialog closed, the archive refused): the
+            // results would be lost with the window, so it stays.
+            if (SaveInBaseEnabled)
+                return false;
+        }
+    }
+    WindowVisible = false;
+    Changed();
+    return true;
+}
+
+void RunControl::AutoAdvance()
+{
+    if (!Automatic())
+        return;
+    if (NextEnabled) {
+        ANextPoint();
+        return;
+    }
+    m_link.PendingCommand = QStringLiteral("Exit");
+    TTime.stop();
+    kv::ui().information(nullptr, QStringLiteral("Поверка"), VerificationDoneText);
+    ASaveInRecord();
+}
+
+void RunControl::AClearCH()
+{
+    if (Hooks.ClearMeter && FocusedTag)
+        Hooks.ClearMeter(FocusedTag);
+}
+
+void RunControl::Anorma()
+{
+    if (MarksEnabled && Hooks.MarkNorma && FocusedTag)
+        Hooks.MarkNorma(FocusedTag);
+}
+
+void RunControl::Anot()
+{
+    if (MarksEnabled && Hooks.MarkNot && FocusedTag)
+        Hooks.MarkNot(FocusedTag);
+}
+
+void RunControl::SpaceBar()
+{
+    if (Hooks.SpaceBar && FocusedTag)
+        Hooks.SpaceBar(FocusedTag);
+}
+
+void RunControl::ResetStand(int stand)
+{
+    if (Hooks.ResetStand)
+        Hooks.ResetStand(stand);
+}
+
+// ---------------------------------------------------------------- a point
+
+void RunControl::StartPoint()
+{
+    CurrentRow = PointRow();
+    Quantities = PointQuantities();
+    // Each step reports its own failure; the next step still runs.
+    const struct {
+        bool (RunControl::*step)();
+        const QString &failure;
+    } steps[] = {{&RunControl::pointSetUp, PointSetupFailedText},
+                 {&RunControl::standSetUp, StandSetupFailedText},
+                 {&RunControl::countdown, CountdownFailedText}};
+    for (const auto &s : steps) {
+        bool ok = false;
+        try {
+            ok = (this->*s.step)();
+        } catch (...) {
+            ok = false;
+        }
+        if (!ok)
+            showPlain(QStringLiteral("Kvintor"), s.failure);
+    }
+    Changed();
+}
+
+bool RunControl::pointSetUp()
+{
+    SaveInBaseEnabled = Verification();
+    const RecordTable *rows = m_dm.ADOTestBuf;
+    if (!rows || !rows->active() || rows->recNo() < 0) {
+        PointKind = KindOther;
+        return false;
+    }
+    CurrentRow = PointRow::fromCurrent(*rows);
+    PointNumberText = QString::number(CurrentRow.PNumPoint1);
+    PointKind = PointKindOf(CurrentRow.PMode);
+    if (Verification())
+        CountdownVisible = Automatic() || PointKind != KindError;
+    Changed();
+    if (PointKind == KindRegister) {
+        if (Hooks.Prescription)
+            Hooks.Prescription(false);
+        if (fPokas)
+            kv::ui().execDialog(fPokas);
+    }
+    return true;
+}
+
+bool RunControl::standSetUp()
+{
+    for (int s = 1; s <= 5; ++s) {
+        StandResultsRecord &r = StandResults[s];
+        for (int p = 1; p <= 6; ++p) {
+            if (PointKind == KindSensitivity) {
+                r.SensSeen[p] = 0;
+                r.SensVerdict[p] = 0;
+            } else if (PointKind == KindCreep) {
+                r.CreepSeen[p] = 0;
+                r.CreepVerdict[p] = 0;
+            } else if (PointKind == KindRegister) {
+                r.RegisterVerdict[p] = 0;
+                r.PulseCount[p] = 0;
+            }
+        }
+    }
+    if (!setup())
+        return false;
+    const RunElectrics electrics{setup()->RunScheme, setup()->RunUnom, setup()->RunInom, setup()->RunEnergy};
+    Quantities = ComputePointQuantities(CurrentRow, PointKind, electrics);
+    PointMemo = PointDescription(Quantities, PointKind);
+    Changed();
+    Q_EMIT pointDescribed();
+
+    const bool tr1 = transformerTr1();
+    if (Param_p) {
+        Param_p->Prepare(PointMemo, tr1);
+        // The operator confirms that the source is set; there is no other way out.
+        if (kv::ui().execDialog(Param_p) != QDialog::Accepted)
+            return false;
+    }
+    // A row of no known kind has no test letter: the stands are not told anything.
+    if (TestLetter(PointKind) == 0)
+        return true;
+    const double factor = TransformerFactor(tr1, Param_p && Param_p->RadioButton1->isChecked(),
+                                            Param_p && Param_p->RadioButton4->isChecked());
+    const QList<StandSetupFrame> frames =
+        PointSetupFrames(PointKind, Quantities.count, m_types, setup()->StandInUse, factor);
+    if (PointKind == KindRegister)
+        for (const StandSetupFrame &f : frames) {
+            StandResultsRecord &r = StandResults[f.stand];
+            r.DivisionValue = f.division.DivisionValue;
+            r.PulsesPerDivision = f.division.PulsesPerDivision;
+            r.PulsesPerReport = f.division.PulsesPerReport;
+        }
+    sendFrames(frames, StandPauseMs);
+    return true;
+}
+
+void RunControl::sendFrames(const QList<StandSetupFrame> &frames, int pauseMs)
+{
+    m_link.CommandQueue.clear();
+    for (const StandSetupFrame &f : frames)
+        m_link.CommandQueue << QStringLiteral("%%1").arg(f.stand);
+    for (const StandSetupFrame &f : frames) {
+        m_link.SendFrame(f.frame);
+        if (pauseMs > 0)
+            m_link.SendPause(pauseMs);
+    }
+    // Once the last set-up is on the stands, they are asked for results in turn.
+    m_link.SendThen([this] {
+        m_link.TDog.stop();
+        m_link.CommandQueue << QStringLiteral("Repeat");
+        m_link.QueueIndex = 0;
+        m_link.T02.stop();
+        m_link.T02.start();
+    });
+}
+
+bool RunControl::countdown()
+{
+    if (!Verification())
+        return true;
+    std::optional<int> seconds;
+    if (PointKind == KindError) {
+        if (!Automatic())
+            return true;
+        CountdownHeading = HeadingAnswer;
+        if (setup())
+            seconds = ErrorPointSeconds(CurrentRow.PCountRotation, setup()->MaxConstant, setup()->RunScheme,
+                                        Quantities.cosPhi, Quantities.U, Quantities.I);
+    } else if (PointKind >= KindSensitivity && PointKind <= KindRegister) {
+        MarksEnabled = false;
+        CountdownHeading = HeadingAdditionalTest;
+        seconds = SpecialTestSeconds(CurrentRow.PCountRotation, CurrentRow.PMeasureMax);
+    } else {
+        return true;
+    }
+    Changed();
+    if (!seconds)
+        return false;
+    SecondsLeft = *seconds;
+    CountdownText = kvintor::CountdownText(SecondsLeft);
+    TTime.start();
+    return true;
+}
+
+void RunControl::TTimeTimer()
+{
+    if (SecondsLeft <= 0) {
+        TTime.stop();
+        MarksEnabled = true;
+        Changed();
+        if (Automatic()) {
+            if (PointKind == KindRegister) {
+                if (Hooks.Prescription)
+                    Hooks.Prescription(true);
+                AEndTest();
+                ReadyVisible = true;
+                Changed();
+                return;
+            }
+            AutoAdvance();
+        } else {
+            if (PointKind == KindRegister) {
+                if (Hooks.Prescription)
+                    Hooks.Prescription(true);
+                AEndTest();
+                return;
+            }
+            if (PointKind == KindSensitivity || PointKind == KindCreep) {
+                if (Hooks.FinishSpecialTest)
+                    Hooks.FinishSpecialTest(PointKind);
+                else
+                    AEndTest();
+                return;
+            }
+        }
+    } else {
+        --SecondsLeft;
+    }
+    CountdownText = kvintor::CountdownText(SecondsLeft);
+    CountdownVisible = true;
+    Changed();
+}
+
+// ---------------------------------------------------------------- manual work
+
+void RunControl::StartManual()
+{
+    PointKind = KindError;
+    m_link.CommandQueue.clear();
+    try {
+        if (!setup())
+            throw StepFailed();
+        const bool tr1 = transformerTr1();
+        const double factor = TransformerFactor(tr1, setup()->RadioButton1, setup()->RadioButton4);
+        std::array<QString, 6> revolutions;
+        for (int s = 1; s <= 5; ++s)
+            revolutions[s] = setup()->StandSetup[s].revolutions;
+        sendFrames(ManualSetupFrames(m_types, setup()->StandInUse, revolutions, factor), 0);
+    } catch (...) {
+        showPlain(QStringLiteral("Kvintor"), StandSetupFailedText);
+    }
+    Changed();
+}
+
+// ---------------------------------------------------------------- reports
+
+void RunControl::HandleStandReport(int stand, const QByteArray &frame)
+{
+    if (Hooks.StandReport)
+        Hooks.StandReport(stand, frame);
+}
+
+}  // namespace kvintor
