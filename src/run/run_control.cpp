@@ -377,28 +377,22 @@ bool RunControl::standSetUp()
             r.PulsesPerDivision = f.division.PulsesPerDivision;
             r.PulsesPerReport = f.division.PulsesPerReport;
         }
-    sendFrames(frames, StandPauseMs);
+    sendFrames(frames, StandPauseMs, false);
     return true;
 }
 
-void RunControl::sendFrames(const QList<StandSetupFrame> &frames, int pauseMs)
+void RunControl::sendFrames(const QList<StandSetupFrame> &frames, int pauseMs, bool keepReplyWatchdog)
 {
     m_link.CommandQueue.clear();
-    for (const StandSetupFrame &f : frames)
-        m_link.CommandQueue << QStringLiteral("%%1").arg(f.stand);
+    QList<int> stands;
     for (const StandSetupFrame &f : frames) {
+        stands << f.stand;
         m_link.SendFrame(f.frame);
         if (pauseMs > 0)
             m_link.SendPause(pauseMs);
     }
-    // Once the last set-up is on the stands, they are asked for results in turn.
-    m_link.SendThen([this] {
-        m_link.TDog.stop();
-        m_link.CommandQueue << QStringLiteral("Repeat");
-        m_link.QueueIndex = 0;
-        m_link.T02.stop();
-        m_link.T02.start();
-    });
+    // The stands are asked for results in turn once the last set-up is on the line.
+    m_link.QueueCollection(stands, keepReplyWatchdog);
 }
 
 bool RunControl::countdown()
@@ -482,7 +476,7 @@ void RunControl::StartManual()
         std::array<QString, 6> revolutions;
         for (int s = 1; s <= 5; ++s)
             revolutions[s] = setup()->StandSetup[s].revolutions;
-        sendFrames(ManualSetupFrames(m_types, setup()->StandInUse, revolutions, factor), 0);
+        sendFrames(ManualSetupFrames(m_types, setup()->StandInUse, revolutions, factor), 0, true);
     } catch (...) {
         showPlain(QStringLiteral("Kvintor"), StandSetupFailedText);
     }

@@ -138,7 +138,7 @@ private:
     bool pointSetUp();
     bool standSetUp();
     bool countdown();
-    void sendFrames(const QList<StandSetupFrame> &frames, int pauseMs);
+    void sendFrames(const QList<StandSetupFrame> &frames, int pauseMs, bool keepReplyWatchdog);
     void storePointResults();
     bool lastRow() const;
     bool transformerTr1() const;

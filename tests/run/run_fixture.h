@@ -220,6 +220,13 @@ public:
         });
     }
 
+    // Every queued request goes out at once, the waits between bytes skipped.
+    void flush()
+    {
+        for (int i = 0; i < 100000 && link.Transmitter.Busy(); ++i)
+            link.Transmitter.OnStepTimer();
+    }
+
     // The sequencer's pacing timer expires: the pending "Next" starts the point.
     void step() { link.OnT02Timer(); }
 

@@ -49,7 +49,13 @@ private Q_SLOTS:
         QCOMPARE(memo.at(2), QStringLiteral("Ток.......................................... 500.00 mA"));
         QCOMPARE(rig.setupFrames(), (QList<QByteArray>{setupBytes(1, 'P', "10000", "08", "7"),
                                                       setupBytes(3, 'P', "10000", "08", "7")}));
-        QCOMPARE(rig.link.CommandQueue, (QStringList{QStringLiteral("%1"), QStringLiteral("%3")}));
+        // The collection queue waits until the set-up is on the line, so no
+        // stray reply can move it on meanwhile.
+        QVERIFY(rig.link.CommandQueue.isEmpty());
+        rig.flush();
+        QCOMPARE(rig.link.CommandQueue,
+                 (QStringList{QStringLiteral("%1"), QStringLiteral("%3"), QStringLiteral("Repeat")}));
+        QVERIFY(rig.link.T02.isActive());
         // Regulation has no countdown.
         QVERIFY(!run.TTime.isActive());
         QVERIFY(!run.SaveInBaseEnabled);
@@ -87,6 +93,7 @@ private Q_SLOTS:
         QCOMPARE(rig.run->PointKind, int(KindOther));
         QVERIFY(rig.ui->boxes().isEmpty());
         QVERIFY(rig.setupFrames().isEmpty());
+        rig.flush();
         QVERIFY(rig.link.CommandQueue.isEmpty());
         // The operator still saw what the row demands.
         QCOMPARE(rig.run->PointMemo.size(), 7);
@@ -149,6 +156,7 @@ private Q_SLOTS:
             // Not even the stand that could be set up gets its request.
             QCOMPARE(rig.ui->texts(), QStringList{RunControl::StandSetupFailedText});
             QVERIFY(rig.frames.isEmpty());
+            rig.flush();
             QVERIFY(rig.link.CommandQueue.isEmpty());
             // The countdown step still runs, and the run goes on to the next point.
             QVERIFY(rig.run->TTime.isActive());
@@ -396,7 +404,9 @@ private Q_SLOTS:
         QCOMPARE(run.PointKind, int(KindError));
         QCOMPARE(rig.setupFrames(), (QList<QByteArray>{setupBytes(1, 'P', "10000", "00", "9"),
                                                       setupBytes(4, 'P', "12500", "07", "5", '2')}));
-        QCOMPARE(rig.link.CommandQueue, (QStringList{QStringLiteral("%1"), QStringLiteral("%4")}));
+        rig.flush();
+        QCOMPARE(rig.link.CommandQueue,
+                 (QStringList{QStringLiteral("%1"), QStringLiteral("%4"), QStringLiteral("Repeat")}));
         QVERIFY(!run.TTime.isActive());
     }
 
