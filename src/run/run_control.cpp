@@ -38,8 +38,6 @@ RunControl::RunControl(StandLink &link, TDM &dm, QObject *parent) : RunState(par
 RunControl::~RunControl()
 {
     TTime.stop();
-    // A collection step queued behind the set-up frames would call back into this run.
-    m_link.Transmitter.ClearPending();
 }
 
 int RunControl::RGAuto() const
