@@ -133,10 +133,13 @@ const Relation kRelations[] = {
 struct IndexDef {
     const char *table;
     const char *column;
+    const char *then = nullptr;  // a second column that follows the first in the index
 };
 
 const IndexDef kIndexes[] = {
-    {"TTestPoint", "PSecIndex"},  {"TMeasure", "PPointerTip"}, {"TMeasure", "PPointerTest"},
+    // The points of a test are read and checked by their point number.
+    {"TTestPoint", "PSecIndex", "PNumPoint1"},
+    {"TMeasure", "PPointerTip"}, {"TMeasure", "PPointerTest"},
     {"TMeasure", "PDate"},        {"TPositionCH", "PSecIndex"}, {"TPositionCH", "PNumber"},
     {"TResult", "PSecIndex"},     {"TResult", "PPointNumber"},
 };
@@ -229,7 +232,9 @@ QString createSchema(QSqlDatabase &db)
         statements << QStringLiteral("CREATE TABLE %1 (\n  %2\n)").arg(QLatin1String(t.name), cols.join(QStringLiteral(",\n  ")));
     }
     for (const IndexDef &i : kIndexes)
-        statements << QStringLiteral("CREATE INDEX IX_%1_%2 ON %1(%2)").arg(QLatin1String(i.table), QLatin1String(i.column));
+        statements << QStringLiteral("CREATE INDEX IX_%1_%2 ON %1(%2%3)")
+                          .arg(QLatin1String(i.table), QLatin1String(i.column),
+                               i.then ? QStringLiteral(", ") + QLatin1String(i.then) : QString());
 
     if (!db.transaction())
         return db.lastError().text();

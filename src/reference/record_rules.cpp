@@ -69,7 +69,7 @@ bool isZero(const QVariant &value)
     return !ok || d == 0;
 }
 
-RuleVerdict tipBeforePost(QSqlDatabase db, const QSqlRecord &record)
+RuleVerdict tipFieldsFilled(const QSqlRecord &record)
 {
     for (const char *f : {"PTip", "PIdentificator", "PMaker"})
         if (isBlank(record.value(QLatin1String(f))))
@@ -78,6 +78,13 @@ RuleVerdict tipBeforePost(QSqlDatabase db, const QSqlRecord &record)
                           "PCenaDel", "PImax"})
         if (isZero(record.value(QLatin1String(f))))
             return RuleVerdict::refuse(kFillAllFields, kv::Icon::Information);
+    return RuleVerdict::accept();
+}
+
+RuleVerdict tipBeforePost(QSqlDatabase db, const QSqlRecord &record)
+{
+    if (const RuleVerdict filled = tipFieldsFilled(record); !filled.accepted)
+        return filled;
 
     // The original engine compared text ignoring case; the engine here would
     // not for Cyrillic, so the comparison is made here. Meter types are few.

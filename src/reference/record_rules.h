@@ -34,6 +34,11 @@ struct RuleVerdict {
 // A meter type: every field filled, and no other type with the same type name
 // and identifier (compared as the original engine did, ignoring letter case).
 RuleVerdict tipBeforePost(QSqlDatabase db, const QSqlRecord &record);
+// The first half of the type rule alone: every field filled. For a caller that
+// has already looked for the type name and identifier among the stored types
+// the same way (an import of many types, which must not read the whole table
+// once per type).
+RuleVerdict tipFieldsFilled(const QSqlRecord &record);
 
 // A test: the numbers of its switched-on special tests differ from one another
 // and from the numbers of its points.
