@@ -270,8 +270,8 @@ kv::ParadoxTable TableImport::readSource(const QString &path)
             shared->cancel = true;
     }
     kv::ParadoxTable table = std::move(shared->table);
-    if (shared->cancel && table.ok()) {
-        // Given up after the last row arrived: the operator asked for nothing.
+    if (shared->cancel) {
+        // However the reading ended after that, the operator asked for nothing more.
         table = kv::ParadoxTable{};
         table.errorKind = kv::ParadoxReadError::Cancelled;
     }

@@ -5,6 +5,7 @@
 #include "reference/record_rules.h"
 #include "shell/child_form.h"
 #include "shell/help_window.h"
+#include "shell/import_window.h"
 #include "shell/protocol_panel.h"
 #include "shell/table_dialogs.h"
 #include "widgets/data_grid.h"
@@ -77,6 +78,7 @@ TFExpert::TFExpert(QWidget *parent) : QMainWindow(parent)
 
     createActions();
     new TTableActions(this);  // the "Таблица" actions, SDTable, SaveDialog1 and SFTable
+    new TImportActions(this);  // AImportTest, AImportTip and the open dialog ODTest
     createMenus();
     connect(&m_state, &ShellState::changed, this, &TFExpert::applyState);
     applyState();

@@ -1,0 +1,129 @@
+#include "shell/import_window.h"
+
+#include "reference/data_module.h"
+#include "shell/child_form.h"
+#include "shell/main_window.h"
+#include "widgets/data_grid.h"
+#include "widgets/error_report.h"
+#include "widgets/ui.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QProgressDialog>
+
+namespace basekvintor {
+
+ImportProgressDialog::ImportProgressDialog(QWidget *parent) : m_parent(parent) {}
+
+ImportProgressDialog::~ImportProgressDialog() { delete m_dialog; }
+
+bool ImportProgressDialog::step(ImportStage stage, qint64 done, qint64 total)
+{
+    if (!m_dialog) {
+        m_dialog = new QProgressDialog(m_parent);
+        m_dialog->setObjectName(QStringLiteral("ImportProgress"));
+        m_dialog->setWindowTitle(QStringLiteral("Импорт"));
+        m_dialog->setCancelButtonText(QStringLiteral("Отмена"));
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_dialog->setMinimumDuration(500);
+        m_dialog->setValue(0);
+    }
+    m_dialog->setLabelText(stage == ImportStage::Reading ? QStringLiteral("Чтение таблицы...")
+                                                         : QStringLiteral("Перенос данных..."));
+    if (total > 0) {
+        // Rows counted in thousands keep the range inside an int for any table.
+        const int scale = total > 1000000 ? 1000 : 1;
+        m_dialog->setMaximum(int(total / scale));
+        m_dialog->setValue(int(std::min(done, total) / scale));
+    } else {
+        m_dialog->setMaximum(0);  // a moving bar while the size is unknown
+        m_dialog->setValue(0);
+    }
+    QCoreApplication::processEvents();
+    return !m_dialog->wasCanceled();
+}
+
+TImportActions::TImportActions(TFExpert *frame) : QObject(frame), m_frame(frame)
+{
+    setObjectName(QStringLiteral("ImportActions"));
+    m_odTest = new QFileDialog(frame);
+    m_odTest->setObjectName(QStringLiteral("ODTest"));
+    m_odTest->setWindowTitle(QStringLiteral("Открыть"));
+    m_odTest->setAcceptMode(QFileDialog::AcceptOpen);
+    m_odTest->setFileMode(QFileDialog::ExistingFile);
+    m_odTest->setNameFilter(kImportFilter);
+    connect(frame->AImportTest, &QAction::triggered, this, [this] { kv::guarded([this] { AImportTestExecute(); }); });
+    connect(frame->AImportTip, &QAction::triggered, this, [this] { kv::guarded([this] { AImportTipExecute(); }); });
+}
+
+QString TImportActions::chooseFile()
+{
+    m_odTest->selectFile(QString());
+    if (kv::ui().execDialog(m_odTest) != QDialog::Accepted)
+        return {};
+    const QStringList files = m_odTest->selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+void TImportActions::AImportTestExecute()
+{
+    if (m_running || !DM)
+        return;
+    const QString path = chooseFile();
+    if (path.isEmpty())
+        return;
+    m_running = true;
+    ImportOutcome out;
+    {
+        ImportProgressDialog progress(m_frame);
+        TableImport import(DM);
+        import.setProgress(&progress);
+        import.setReadLimitMs(m_readLimitMs);
+        out = import.importTest(path);
+    }
+    m_running = false;
+    if (out.ok())
+        showCurrentTest(out.testKey);
+}
+
+void TImportActions::AImportTipExecute()
+{
+    if (m_running || !DM)
+        return;
+    const QString path = chooseFile();
+    if (path.isEmpty())
+        return;
+    m_running = true;
+    {
+        ImportProgressDialog progress(m_frame);
+        TableImport import(DM);
+        import.setProgress(&progress);
+        import.setReadLimitMs(m_readLimitMs);
+        import.importTip(path);
+    }
+    m_running = false;
+}
+
+// The tests window follows its grid's current row; moving the grid there
+// makes the new test current wherever the window keeps its record.
+void TImportActions::showCurrentTest(qint64 key)
+{
+    const int row = DM->ADOTest->rowOfKey(key);
+    if (row < 0)
+        return;
+    if (TChildForm *tests = m_frame->child(QStringLiteral("FTest"))) {
+        const QList<kv::DataGrid *> grids = tests->findChildren<kv::DataGrid *>();
+        for (kv::DataGrid *grid : grids) {
+            if (grid->model() == DM->ADOTest) {
+                grid->setCurrentRow(row);
+                return;
+            }
+        }
+    }
+    DM->setCurrentTest(row);
+}
+
+}  // namespace basekvintor
