@@ -1,0 +1,94 @@
+#include "link/start_up.h"
+
+#include "database/connection.h"
+#include "link/main_window.h"
+#include "setup/data_module.h"
+#include "setup/protocol_data_window.h"
+#include "setup/reg_table_window.h"
+#include "setup/run_launch.h"
+#include "setup/run_setup.h"
+#include "setup/run_setup_window.h"
+#include "widgets/ui.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include <clocale>
+
+namespace kvintor {
+
+void UseDecimalPoint()
+{
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::OmitGroupSeparator);
+    QLocale::setDefault(c);
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+namespace {
+
+QString optionValue(const QStringList &arguments, const QString &name)
+{
+    const QString prefix = name + QLatin1Char('=');
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == name && i + 1 < arguments.size())
+            return arguments.at(i + 1);
+        if (a.startsWith(prefix))
+            return a.mid(prefix.size());
+    }
+    return {};
+}
+
+}  // namespace
+
+QString portArgument(const QStringList &arguments) { return optionValue(arguments, QStringLiteral("--port")); }
+
+QString databaseArgument(const QStringList &arguments)
+{
+    return optionValue(arguments, QStringLiteral("--database"));
+}
+
+KvintorProgram::KvintorProgram() = default;
+KvintorProgram::KvintorProgram(KvintorProgram &&) noexcept = default;
+KvintorProgram &KvintorProgram::operator=(KvintorProgram &&) noexcept = default;
+
+KvintorProgram::~KvintorProgram()
+{
+    if (Kvintor)
+        Kvintor->Main().Launcher = nullptr;
+    Launcher.reset();
+    FdataReport.reset();
+    AboutBox.reset();
+    RegTable.reset();
+    Programm.reset();
+    Setup.reset();
+    Kvintor.reset();
+    DM.reset();
+}
+
+KvintorProgram startKvintor(const QStringList &arguments)
+{
+    UseDecimalPoint();
+    KvintorProgram p;
+    p.DM = std::make_unique<TDM>();
+    const QString error = p.DM->DataModuleCreate(kv::databasePath(arguments));
+    if (!error.isEmpty()) {
+        kv::ui().error(nullptr, QCoreApplication::applicationName(), error);
+        return {};
+    }
+    p.Kvintor = std::make_unique<TKvintor>(*p.DM, portArgument(arguments), databaseArgument(arguments));
+    p.Setup = std::make_unique<RunSetup>(*p.DM);
+    p.Programm = std::make_unique<TProgramm>(*p.Setup);
+    p.RegTable = std::make_unique<TRegTable>(*p.DM);
+    p.AboutBox = std::make_unique<TAboutBox>();
+    p.FdataReport = std::make_unique<TFdataReport>();
+    p.Launcher = std::make_unique<RunLauncher>(*p.DM, *p.Setup, *p.Programm);
+
+    p.Kvintor->SetAboutBox(p.AboutBox.get());
+    p.Kvintor->SetDataReport(p.FdataReport.get());
+    p.Kvintor->Main().Launcher = p.Launcher.get();
+    return p;
+}
+
+}  // namespace kvintor

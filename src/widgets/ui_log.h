@@ -1,0 +1,18 @@
+#pragma once
+// For running a whole program unattended (tests of the built executables,
+// benchmarks): with KVINTOR_UI_LOG naming a file, every message box is
+// appended to that file as one line "icon<TAB>caption<TAB>text" and answered
+// with its default button, and every modal dialog is rejected, so nothing
+// waits for an operator who is not there.
+
+#include <QString>
+
+namespace kv {
+
+// Installs the logging seam when KVINTOR_UI_LOG is set; returns whether it did.
+bool installUiLogFromEnvironment();
+
+// The word written for an icon: "none", "information", "warning", "error", "question".
+QString iconName(int icon);
+
+}  // namespace kv

@@ -1,0 +1,296 @@
+// The real main window, built by the program's start-up, polling the
+// simulated stands over a pseudo-terminal. Where the poll would wait for a
+// timer, the test calls that timer's expiry.
+
+#include "link/main_window.h"
+#include "link/stand_frames.h"
+#include "link/start_up.h"
+#include "setup/data_module.h"
+#include "stand_server.h"
+#include "support/test_env.h"
+#include "widgets/settings.h"
+#include "widgets/ui.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kvintor;
+
+namespace {
+
+kvstands::ModelConfig config(const QString &text)
+{
+    kvstands::ModelConfig c;
+    const QString problem = kvstands::ParseConfig(text, &c);
+    if (!problem.isEmpty())
+        qFatal("%s", qPrintable(problem));
+    return c;
+}
+
+bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer heartbeat;
+    heartbeat.start(10);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+struct Rig {
+    kvtest::TempSettings settings;
+    kvtest::TempDatabase db{QStringLiteral("rig"), true};
+    kvstands::StandServer server;
+    KvintorProgram program;
+    int requests = 0;
+    int replies = 0;
+
+    explicit Rig(const kvstands::ModelConfig &c) : server(c)
+    {
+        db.close();
+        if (!server.OpenPty().isEmpty())
+            qFatal("no pseudo-terminal");
+        program = startKvintor({QStringLiteral("Kvintor"), QStringLiteral("--database"), db.path(),
+                                QStringLiteral("--port"), server.SlavePath()});
+        if (!program)
+            return;
+        QObject::connect(&link(), &StandLink::FrameQueued, [this] { ++requests; });
+        QObject::connect(&link(), &StandLink::FrameLogged, [this] { ++replies; });
+    }
+    TKvintor &window() { return *program.Kvintor; }
+    StandLink &link() { return program.Kvintor->Link(); }
+
+    // Runs the poll to its end: waits for each request to go out and its
+    // reply to come back, then calls the expiry of the timer that would run
+    // the next step. A request without a reply ends with the watchdog.
+    bool drivePoll()
+    {
+        for (int step = 0; step < 40; ++step) {
+            if (window().AReply->isEnabled())
+                return true;
+            const bool answered =
+                spinUntil([&] { return !link().Transmitter.Busy() && replies >= requests; }, 400);
+            if (!answered) {
+                link().TDog.stop();
+                link().OnTDogTimer();
+            } else if (link().T02.isActive()) {
+                link().OnT02Timer();
+            } else if (link().T3.isActive()) {
+                link().OnT3Timer();
+            }
+        }
+        return window().AReply->isEnabled();
+    }
+
+    QList<int> enabledCaptions()
+    {
+        QList<int> list;
+        for (int s = 1; s <= 5; ++s)
+            if (window().LabelStand[s]->isEnabled())
+                list << s;
+        return list;
+    }
+};
+
+QStringList actionTexts(const QList<QAction *> &actions)
+{
+    QStringList texts;
+    for (QAction *a : actions)
+        if (!a->isSeparator())
+            texts << a->text();
+    return texts;
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void theWindowStartsWithItsCaptionsMenusAndNothingPolled()
+    {
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 1 3\n")));
+        QVERIFY(rig.program);
+        TKvintor &w = rig.window();
+        QVERIFY(rec->boxes().isEmpty());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Установка для регулировки и поверки счетчиков Kvintor"));
+        for (int s = 1; s <= 5; ++s) {
+            QCOMPARE(w.LabelStand[s]->text(), QStringLiteral("Стенд №%1").arg(s));
+            QVERIFY(!w.LabelStand[s]->isEnabled());
+        }
+        QCOMPARE(w.LabelWait->text(), QStringLiteral("Подождите идет опрос стендов !"));
+        QVERIFY(w.LabelWait->isHidden());
+        QVERIFY(w.LabelHidden->text().isEmpty());
+        QVERIFY(rig.link().Comm1.IsOpen());
+        QCOMPARE(rig.link().RunMode, 0);
+
+        QCOMPARE(actionTexts(w.menuBar()->actions()),
+                 (QStringList{QStringLiteral("Действия"), QStringLiteral("&Проверка"), QStringLiteral("&Сервис"),
+                              QStringLiteral("О программе")}));
+        const QList<QAction *> top = w.menuBar()->actions();
+        QCOMPARE(actionTexts(top.at(0)->menu()->actions()),
+                 (QStringList{QStringLiteral("Опросить стенды"), QStringLiteral("База данных"), QStringLiteral("Выход")}));
+        QVERIFY(!top.at(1)->isEnabled());
+        QCOMPARE(actionTexts(top.at(1)->menu()->actions()),
+                 (QStringList{QStringLiteral("Ручная"), QStringLiteral("Автоматическая")}));
+        QCOMPARE(actionTexts(top.at(1)->menu()->actions().at(1)->menu()->actions()),
+                 (QStringList{QStringLiteral("Регулировка"), QStringLiteral("Поверка")}));
+        QCOMPARE(actionTexts(top.at(2)->menu()->actions()),
+                 (QStringList{QStringLiteral("Поледовательный порт"), QStringLiteral("Трансформатор тока"),
+                              QStringLiteral("Данные для протокола")}));
+        QCOMPARE(w.Mcom1->text(), QStringLiteral("Com 1"));
+        QCOMPARE(w.MCom2->text(), QStringLiteral("Com 2"));
+        QCOMPARE(w.Tr1->text(), QStringLiteral("И561"));
+        QCOMPARE(w.Tr2->text(), QStringLiteral("671111.104"));
+        QVERIFY(w.Mcom1->isChecked() && !w.MCom2->isChecked() && w.Tr1->isChecked() && !w.Tr2->isChecked());
+        // A checked item clicked again stays checked.
+        w.Tr1->trigger();
+        QVERIFY(w.Tr1->isChecked() && !w.Tr2->isChecked());
+        w.Tr2->trigger();
+        QVERIFY(!w.Tr1->isChecked() && w.Tr2->isChecked());
+
+        // The other windows exist and the menu items reach them.
+        QVERIFY(rig.program.Programm && rig.program.RegTable && rig.program.FdataReport && rig.program.AboutBox);
+        w.ADataReport->trigger();
+        w.AAbout->trigger();
+        QCOMPARE(rec->dialogsShown(), 2);
+    }
+
+    void aPollMarksTheStandsThatAnswerAndOpensTheCheckMenu()
+    {
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 1 3\n")));
+        TKvintor &w = rig.window();
+        w.AReply->trigger();
+        QVERIFY(!w.AReply->isEnabled());
+        QVERIFY(!w.ABase->isEnabled());
+        QVERIFY(rig.drivePoll());
+        QCOMPARE(rig.enabledCaptions(), (QList<int>{1, 3}));
+        QVERIFY(w.MCheck->menuAction()->isEnabled());
+        QVERIFY(w.ABase->isEnabled());
+        QVERIFY(w.LabelWait->isHidden());
+        QVERIFY2(rec->boxes().isEmpty(), qPrintable(rec->texts().join(QLatin1Char('|'))));
+        QCOMPARE(rig.link().StandPresent[3], true);
+        QCOMPARE(rig.link().StandPresent[2], false);
+
+        // A second poll starts from nothing: the menu closes until a stand answers again.
+        rig.server.Model().ClearLog();
+        w.AReply->trigger();
+        QVERIFY(rig.enabledCaptions().isEmpty());
+        QVERIFY(!w.MCheck->menuAction()->isEnabled());
+        QVERIFY(rig.drivePoll());
+        QCOMPARE(rig.enabledCaptions(), (QList<int>{1, 3}));
+        QCOMPARE(rig.server.Model().FramesReceived().first(), AutoRequest());
+    }
+
+    void aSilentInstallationLeavesTheCheckMenuClosed()
+    {
+        kv::ScopedRecordingUi rec;
+        {
+            Rig rig(config(QStringLiteral("absent = silent\n")));
+            TKvintor &w = rig.window();
+            w.AReply->trigger();
+            QVERIFY(rig.drivePoll());
+            QCOMPARE(rec->texts(), QStringList{StandLink::NoLinkText});
+            QVERIFY(!w.MCheck->menuAction()->isEnabled());
+            QVERIFY(rig.enabledCaptions().isEmpty());
+            QVERIFY(w.ABase->isEnabled());
+        }
+
+        // Stands that answer only "not here" end the poll normally, the menu still closed.
+        rec->clear();
+        Rig answering(config(QStringLiteral("absent = answer\n")));
+        answering.window().AReply->trigger();
+        QVERIFY(answering.drivePoll());
+        QVERIFY(rec->boxes().isEmpty());
+        QVERIFY(!answering.window().MCheck->menuAction()->isEnabled());
+        QVERIFY(answering.window().LabelWait->isHidden());
+    }
+
+    void theHiddenLabelShowsTheDiagnosticsWhichCanOpenTheCheckMenuWithoutAPoll()
+    {
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 2\n")));
+        TKvintor &w = rig.window();
+        w.show();
+        QSignalSpy toggled(&w, &TKvintor::DiagnosticsToggled);
+        QVERIFY(w.Memo2->isHidden() && w.ButtonEnable->isHidden());
+        QTest::mouseDClick(w.LabelHidden, Qt::LeftButton);
+        QCOMPARE(toggled.count(), 1);
+        QCOMPARE(toggled.first().first().toBool(), true);
+        for (QWidget *c : std::initializer_list<QWidget *>{w.Memo2, w.ButtonPoll, w.ButtonAuto, w.ButtonEnable, w.Edit1})
+            QVERIFY(c->isVisible());
+        QCOMPARE(w.ButtonPoll->text(), QStringLiteral("Опрос"));
+        QCOMPARE(w.ButtonAuto->text(), QStringLiteral("авто"));
+        QCOMPARE(w.ButtonEnable->text(), QStringLiteral("Включить"));
+
+        // "авто" sends the Auto request; its reply shows in the frame log.
+        QTest::mouseClick(w.ButtonAuto, Qt::LeftButton);
+        QVERIFY(spinUntil([&] { return !w.Memo2->toPlainText().isEmpty(); }, 3000));
+        QCOMPARE(rig.server.Model().FramesReceived().last(), AutoRequest());
+        QVERIFY(w.Memo2->toPlainText().contains(QStringLiteral("+47+48")));
+        QCOMPARE(w.Edit1->text(), w.Memo2->toPlainText().split(QLatin1Char('\n')).last());
+        rig.link().TDog.stop();
+
+        QTest::mouseClick(w.ButtonEnable, Qt::LeftButton);
+        QCOMPARE(rig.enabledCaptions(), (QList<int>{1, 2, 3, 4, 5}));
+        QVERIFY(w.MCheck->menuAction()->isEnabled());
+        for (int s = 1; s <= 5; ++s)
+            QVERIFY(rig.link().StandPresent[s]);
+
+        QTest::mouseDClick(w.LabelHidden, Qt::LeftButton);
+        QVERIFY(w.Memo2->isHidden() && w.ButtonAuto->isHidden());
+        QCOMPARE(toggled.count(), 2);
+        QVERIFY(rec->boxes().isEmpty());
+    }
+
+    void anAdapterPulledMidPollIsReportedAndTheProgramGoesOn()
+    {
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 1 2 3 4 5\n")));
+        TKvintor &w = rig.window();
+        w.AReply->trigger();
+        QVERIFY(spinUntil([&] { return rig.replies >= 1 && !rig.link().Transmitter.Busy(); }, 3000));
+        rig.link().OnT3Timer();  // "?1"
+        rig.server.Close();
+        QVERIFY(spinUntil([&] { return rec->shown(KvintorMain::PortUnavailableText); }, 5000));
+        QVERIFY(!rig.link().Comm1.IsOpen());
+        QVERIFY(rig.drivePoll());
+        QVERIFY(rec->shown(StandLink::NoLinkText));
+        QVERIFY(w.AReply->isEnabled() && w.ABase->isEnabled());
+        // Choosing the port again tries it again and says it is still gone.
+        rec->clear();
+        w.Mcom1->trigger();
+        QCOMPARE(rec->texts(), QStringList{KvintorMain::PortUnavailableText});
+    }
+
+    void closingTheWindowSendsAutoAndEndsTheProgram()
+    {
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 1\n")));
+        TKvintor &w = rig.window();
+        w.show();
+        QSignalSpy closed(&w, &TKvintor::FormClosed);
+        rig.server.Model().ClearLog();
+        w.AExit->trigger();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(spinUntil([&] { return !rig.server.Model().FramesReceived().isEmpty(); }, 3000));
+        QCOMPARE(rig.server.Model().FramesReceived(), QList<QByteArray>{AutoRequest()});
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
