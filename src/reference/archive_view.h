@@ -1,0 +1,76 @@
+#pragma once
+// What the archive window shows of its three lists, without widgets: column
+// titles and dates as the operator reads them, which result rows exceed their
+// tolerance, where the highlighted text goes, and which records a deletion
+// removes.
+
+#include "widgets/data_grid.h"
+
+#include <QHash>
+#include <QIdentityProxyModel>
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QSqlDatabase>
+#include <QVariant>
+
+#include <functional>
+
+namespace basekvintor {
+
+class TQueryDataSet;
+
+// Failing results are shown on this colour.
+inline const QColor kFailColour(255, 215, 215);
+
+// An error beyond its tolerance: |measure| > |tolerance| (equal passes).
+bool resultExceedsTolerance(const QVariant &measure, const QVariant &tolerance);
+
+// Rounds to the nearest whole number, halves to the even neighbour.
+int roundHalfEven(double value);
+// The top-left corner of a text of `text` size centred in a cell whose right
+// and bottom edges lie just outside it (left + width, top + height).
+QPoint centredTextOrigin(const QRect &cell, const QSize &text);
+
+// A list as a grid shows it: titles kept here (the lists themselves keep their
+// field names, which the reports and exports use), dates in the locale's
+// format, and a role that says whether a row is highlighted.
+class ArchiveListView : public QIdentityProxyModel
+{
+    Q_OBJECT
+public:
+    static constexpr int HighlightRole = Qt::UserRole + 40;
+
+    explicit ArchiveListView(QAbstractItemModel *list, QObject *parent = nullptr);
+
+    // The source's column of a field; -1 when absent.
+    int column(const QString &field) const;
+    // Rows for which the rule holds answer HighlightRole with true.
+    void setHighlight(std::function<bool(const QAbstractItemModel *list, int row)> rule) { m_highlight = std::move(rule); }
+    // Date-and-time fields stored as "YYYY-MM-DD HH:MM:SS" shown in the locale's short date and a time.
+    void setDateColumn(int column) { m_dateColumn = column; }
+
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    QHash<int, QVariant> m_titles;
+    std::function<bool(const QAbstractItemModel *, int)> m_highlight;
+    int m_dateColumn = -1;
+};
+
+// The highlight rule of the results list: its PMeasure against its PMeasureMax.
+std::function<bool(const QAbstractItemModel *, int)> toleranceRule(int measureColumn, int toleranceColumn);
+
+// Every key of a list's statement, read from the engine (not the list's rows,
+// which need not all be in memory).
+// Throws kv::Error with the engine's text when the statement fails.
+QList<qint64> allKeys(QSqlDatabase db, const TQueryDataSet *list);
+// The keys a deletion removes: every row when all are marked, the marked rows
+// when some are, the current row otherwise (none without one).
+QList<qint64> keysToDelete(QSqlDatabase db, const TQueryDataSet *list, const kv::MarkedRows &marked, int currentRow);
+
+}  // namespace basekvintor
