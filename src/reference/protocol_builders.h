@@ -27,6 +27,8 @@ public:
     // `headerData` gives the protocol data dialog's texts as they stand when
     // the engine asks; `advance` is that dialog's AdvanceProtocolNumber.
     TProtocolBuilders(TDM *dm, std::function<kv::ProtocolData()> headerData, std::function<void()> advance);
+    TProtocolBuilders(const TProtocolBuilders &) = delete;
+    TProtocolBuilders &operator=(const TProtocolBuilders &) = delete;
 
     // Both work on the archive list's current record (and the single protocol
     // on its current meter); with nothing to print they do nothing. A failing
