@@ -1,6 +1,7 @@
 #include "reference/archive_view.h"
 
 #include "database/engine_sql.h"
+#include "protocols/text_convert.h"
 #include "reference/data_module.h"
 #include "widgets/error_report.h"
 
@@ -59,6 +60,13 @@ QVariant ArchiveListView::data(const QModelIndex &index, int role) const
             return QLocale().toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
                    when.time().toString(QStringLiteral("HH:mm:ss"));
         return stored;
+    }
+    if (role == Qt::DisplayRole) {
+        // Errors and tolerances in full, as the protocols print them.
+        const QVariant value = QIdentityProxyModel::data(index, role);
+        if (value.typeId() == QMetaType::Double)
+            return kv::NumberToText(value.toDouble());
+        return value;
     }
     return QIdentityProxyModel::data(index, role);
 }
