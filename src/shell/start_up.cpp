@@ -2,10 +2,12 @@
 
 #include "database/connection.h"
 #include "reference/data_module.h"
+#include "reference/protocol_builders.h"
 #include "reference/record_rules.h"
 #include "shell/child_windows.h"
 #include "shell/main_window.h"
 #include "shell/query_window.h"
+#include "shell/protocol_panel.h"
 #include "shell/table_dialogs.h"
 
 #include <QAction>
@@ -80,6 +82,14 @@ BaseProgram startBaseKvintor(const QStringList &arguments)
     p.FSQL->setSelectAction(frame.ASelect);
     QObject::connect(p.FSQLShape, &TFSQLShape::fieldsChosen, p.FSQL, &TFSQL::showFields);
     frame.addChild(p.FSQL);
+
+    // The protocols read the protocol data panel as it stands, and advance its number.
+    TSFDataProt *panel = frame.SFDataProt();
+    p.Builders = std::make_unique<TProtocolBuilders>(
+        p.DM.get(), [panel] { return panel->data(); }, [panel] { panel->AdvanceProtocolNumber(); });
+    TProtocolBuilders *builders = p.Builders.get();
+    frame.setGroupProtocolBuilder([builders] { builders->BuildGroupProtocol(); });
+    frame.setSingleProtocolBuilder([builders] { builders->BuildSingleProtocol(); });
 
     switch (startupMaximized(tipMax, testMax, archivMax)) {
     case StartChild::FTip: frame.maximizeChild(p.FTip); break;

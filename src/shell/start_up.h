@@ -18,6 +18,7 @@ class TFTest;
 class TFArchiv;
 class TFSQL;
 class TFSQLShape;
+class TProtocolBuilders;
 
 struct BaseProgram {
     std::unique_ptr<TFExpert> FExpert;
@@ -27,6 +28,8 @@ struct BaseProgram {
     TFArchiv *FArchiv = nullptr;
     TFSQL *FSQL = nullptr;
     TFSQLShape *FSQLShape = nullptr;  // hidden modal dialog, owned by the main window
+    // The protocols of the archive's current record, run by the main window's actions.
+    std::unique_ptr<TProtocolBuilders> Builders;
 
     BaseProgram();
     ~BaseProgram();  // the children go with the main window, then the data module

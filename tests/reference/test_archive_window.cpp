@@ -6,10 +6,18 @@
 
 #include "reference/archive_view.h"
 #include "reference/archive_window.h"
+#include "shell/main_window.h"
+#include "shell/protocol_panel.h"
+#include "shell/start_up.h"
 #include "widgets/data_grid.h"
+#include "widgets/settings.h"
 #include "widgets/ui.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QImage>
 #include <QLocale>
 #include <QToolBar>
@@ -240,6 +248,47 @@ private slots:
         // Without a focused grid the delete action does nothing.
         w.DataSetDelete1Execute();
         QCOMPARE(ui->boxes().size(), 2);
+    }
+
+    void protocolActionsOfTheProgram()
+    {
+        kvtest::TempSettings settings;
+        kv::setSettingText(kv::kProtocolDataGroup, QStringLiteral("eautoInc"), QStringLiteral("1"));
+        kv::setSettingText(kv::kProtocolDataGroup, QStringLiteral("enumProt"), QStringLiteral("7"));
+        kvtest::TempDatabase db(QStringLiteral("program"));
+        archtest::fill(db.db());
+        QTemporaryDir work;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(work.path());
+        kv::ScopedRecordingUi ui;
+        {
+            BaseProgram p = startBaseKvintor({QStringLiteral("BaseKvintor"), QStringLiteral("--database"), db.path()});
+            QVERIFY(p.FExpert);
+            p.FExpert->maximizeChild(p.FArchiv);
+            QVERIFY(p.FExpert->AGReportXL->isEnabled());
+            QVERIFY(p.FExpert->AReportXl->isEnabled());
+
+            // Group protocol of the first record: stands 2 and 4.
+            p.FExpert->AGReportXL->trigger();
+            QCOMPARE(QDir(QStringLiteral("Протоколы")).entryList(QDir::Files).size(), 2);
+            QCOMPARE(p.FExpert->SFDataProt()->ENumProt->text(), QStringLiteral("9"));
+            QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+            // The meter selected in the window is the one printed.
+            p.FArchiv->DBPosition->setCurrentRow(4);
+            p.FExpert->AReportXl->trigger();
+            const QStringList files = QDir(QStringLiteral("Протоколы")).entryList(QDir::Files);
+            QCOMPARE(files.size(), 3);
+            QVERIFY(files.filter(QStringLiteral("стенд 4")).size() == 2);
+
+            // A record without meters: the single protocol does nothing.
+            p.FArchiv->DBTest->setCurrentRow(1);
+            p.FExpert->AReportXl->trigger();
+            QCOMPARE(QDir(QStringLiteral("Протоколы")).entryList(QDir::Files).size(), 3);
+            QVERIFY2(ui->boxes().isEmpty(), qPrintable(ui->texts().join(u'\n')));
+        }
+        QCOMPARE(kv::settingText(kv::kProtocolDataGroup, QStringLiteral("enumProt")), QStringLiteral("10"));
+        QDir::setCurrent(previous);
     }
 };
 
