@@ -1,0 +1,109 @@
+#include "setup/results_window.h"
+
+#include "setup/data_module.h"
+#include "setup/meter_numbers_window.h"
+#include "widgets/ui.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace kvintor {
+
+namespace {
+
+QTableView *readOnlyGrid(QAbstractItemModel *model, QWidget *parent)
+{
+    auto *view = new QTableView(parent);
+    view->setModel(model);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->verticalHeader()->hide();
+    return view;
+}
+
+}  // namespace
+
+TFView::TFView(TDM &dm, const RunState &run, TFNumber *numbers, StandProtocols::Context protocol, Hooks hooks,
+               QWidget *parent)
+    : QDialog(parent), m_dm(dm), m_run(run), m_numbers(numbers), m_hooks(std::move(hooks)),
+      m_protocols(dm, std::move(protocol))
+{
+    setObjectName(QStringLiteral("FView"));
+    setWindowTitle(QStringLiteral("Просмотр результатов поверки"));
+    setModal(true);
+    StandModel = new ViewerGridModel(dm.RMStend, ViewerGridModel::Grid::Stands, this);
+    ResultModel = new ViewerGridModel(dm.RMResult, ViewerGridModel::Grid::Results, this);
+
+    auto *root = new QVBoxLayout(this);
+    auto *grids = new QHBoxLayout;
+    root->addLayout(grids);
+    DBStend = readOnlyGrid(StandModel, this);
+    DBStend->setObjectName(QStringLiteral("DBStend"));
+    DBStend->horizontalHeader()->setStretchLastSection(true);
+    DBStend->setMaximumWidth(140);
+    DBRMResult = readOnlyGrid(ResultModel, this);
+    DBRMResult->setObjectName(QStringLiteral("DBRMResult"));
+    grids->addWidget(DBStend);
+    grids->addWidget(DBRMResult, 1);
+
+    auto *buttons = new QHBoxLayout;
+    root->addLayout(buttons);
+    Button1 = new QPushButton(QStringLiteral("Записать в архив"), this);
+    Button2 = new QPushButton(QStringLiteral("Групповой протокол"), this);
+    Button3 = new QPushButton(QStringLiteral("Закрыть"), this);
+    for (QPushButton *b : {Button1, Button2, Button3}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    connect(Button1, &QPushButton::clicked, this, &TFView::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, &QDialog::close);
+
+    // The operator picks a stand: the data module follows, and so the result rows.
+    connect(DBStend->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid() && current.row() != m_dm.RMStend->recNo())
+                    m_dm.RMStend->setCurrent(current.row());
+            });
+    connect(dm.RMStend, &RecordTable::currentChanged, this, &TFView::followStand);
+    resize(760, 420);
+}
+
+void TFView::showEvent(QShowEvent *event)
+{
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFView::FormShow()
+{
+    BuildResultTables(m_dm, m_run);
+    followStand();
+}
+
+void TFView::followStand()
+{
+    const int row = m_dm.RMStend->recNo();
+    if (row >= 0 && DBStend->currentIndex().row() != row)
+        DBStend->setCurrentIndex(StandModel->index(row, 0));
+}
+
+void TFView::Button1Click()
+{
+    if (m_hooks.ASaveInBase)
+        m_hooks.ASaveInBase();
+}
+
+QStringList TFView::Button2Click()
+{
+    if (!m_numbers || kv::ui().execDialog(m_numbers) != QDialog::Accepted)
+        return {};
+    return m_protocols.BuildStandProtocols();
+}
+
+}  // namespace kvintor

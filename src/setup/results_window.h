@@ -1,0 +1,63 @@
+#pragma once
+// "Просмотр результатов поверки": the finished run stand by stand, failing
+// results coloured, with the archive save and the group protocol. Rebuilt
+// from the run at every showing; the logic is in result_tables.h.
+
+#include "setup/result_tables.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QPushButton;
+class QTableView;
+
+namespace kvintor {
+
+class RunState;
+class TDM;
+class TFNumber;
+
+class TFView : public QDialog
+{
+    Q_OBJECT
+public:
+    struct Hooks {
+        // The run window's "Записать в архив" (meter numbers, then the archive save).
+        std::function<void()> ASaveInBase;
+    };
+
+    // `numbers` is the meter numbers window; `protocol` gives the group
+    // protocol's header data and advance. Neither is owned.
+    TFView(TDM &dm, const RunState &run, TFNumber *numbers, StandProtocols::Context protocol, Hooks hooks,
+           QWidget *parent = nullptr);
+
+    QTableView *DBStend = nullptr;
+    QTableView *DBRMResult = nullptr;
+    QPushButton *Button1 = nullptr;  // "Записать в архив"
+    QPushButton *Button2 = nullptr;  // "Групповой протокол"
+    QPushButton *Button3 = nullptr;  // "Закрыть"
+
+    ViewerGridModel *StandModel = nullptr;
+    ViewerGridModel *ResultModel = nullptr;
+    StandProtocols &Protocols() { return m_protocols; }
+
+    void FormShow();
+    void Button1Click();
+    // Returns the protocol files written (none when the numbers were not confirmed).
+    QStringList Button2Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void followStand();
+
+    TDM &m_dm;
+    const RunState &m_run;
+    TFNumber *m_numbers;
+    Hooks m_hooks;
+    StandProtocols m_protocols;
+};
+
+}  // namespace kvintor
