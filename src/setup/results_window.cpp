@@ -1,12 +1,15 @@
 #include "setup/results_window.h"
 
+#include "run/run_control.h"
 #include "setup/data_module.h"
 #include "setup/meter_numbers_window.h"
+#include "setup/protocol_data_window.h"
 #include "widgets/ui.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -104,6 +107,25 @@ QStringList TFView::Button2Click()
     if (!m_numbers || kv::ui().execDialog(m_numbers) != QDialog::Accepted)
         return {};
     return m_protocols.BuildStandProtocols();
+}
+
+std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *numbers, TFdataReport *protocolData,
+                                            QWidget *parent)
+{
+    StandProtocols::Context context;
+    context.data = [protocolData] { return protocolData ? protocolData->data() : kv::ProtocolData(); };
+    context.advance = [protocolData] {
+        if (protocolData)
+            protocolData->AdvanceProtocolNumber();
+    };
+    context.meterNumber = [numbers](int s, int p) {
+        return numbers && s >= 1 && s <= 5 && p >= 1 && p <= 6 ? numbers->Edits[s][p]->text() : QString();
+    };
+    auto view = std::make_unique<TFView>(dm, run, numbers, context, TFView::Hooks{[&run] { run.ASaveInBase(); }},
+                                         parent);
+    TFView *v = view.get();
+    run.Hooks.ShowResults = [v] { kv::ui().execDialog(v); };
+    return view;
 }
 
 }  // namespace kvintor

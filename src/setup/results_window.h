@@ -8,15 +8,18 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 
 class QPushButton;
 class QTableView;
 
 namespace kvintor {
 
+class RunControl;
 class RunState;
 class TDM;
 class TFNumber;
+class TFdataReport;
 
 class TFView : public QDialog
 {
@@ -59,5 +62,12 @@ private:
     Hooks m_hooks;
     StandProtocols m_protocols;
 };
+
+// The viewer of the program: "Результат поверки" of the run window shows it
+// modally, its "Записать в архив" is the run window's action, and the group
+// protocol reads the protocol data dialog and the meter numbers window as
+// they stand (and advances the number through the dialog).
+std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *numbers, TFdataReport *protocolData,
+                                            QWidget *parent = nullptr);
 
 }  // namespace kvintor

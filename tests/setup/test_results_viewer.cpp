@@ -4,9 +4,11 @@
 #include "run/run_fixture.h"
 #include "setup/result_tables.h"
 #include "setup/results_window.h"
+#include "setup/protocol_data_window.h"
 #include "widgets/clock.h"
 #include "widgets/workbook_reader.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -288,6 +290,52 @@ private Q_SLOTS:
         QVERIFY(view.Button2Click().isEmpty());
         QCOMPARE(v.r.ui->dialogsShown(), 1);
         QVERIFY(v.r.ui->boxes().isEmpty());
+    }
+
+    // In the program: the run window's "Результат поверки" shows the viewer,
+    // the protocol takes the dialogs' texts and the numbers window's edits.
+    void attachedToTheRun()
+    {
+        QTemporaryDir work;
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(work.path());
+        ViewerRun v;
+        v.fillPassing();
+        TFdataReport dataReport;
+        dataReport.CBAuto->setChecked(true);
+        dataReport.ENumProt->setText(QStringLiteral("7"));
+        TFNumber &numbers = v.r.windows->FNumber;
+        auto view = AttachResultsViewer(v.dm(), *v.r.run, &numbers, &dataReport);
+        QStringList files;
+        v.r.ui->queueDialog([&](QDialog *d) {
+            auto *shown = qobject_cast<TFView *>(d);
+            if (!shown)
+                qFatal("expected the viewer");
+            shown->FormShow();
+            v.r.ui->queueDialog([](QDialog *n) {
+                auto *dialog = qobject_cast<TFNumber *>(n);
+                dialog->FormShow();
+                for (int e = 1; e <= 30; ++e)
+                    if (dialog->Edit[e]->isEnabled())
+                        dialog->Edit[e]->setText(QStringLiteral("Z%1").arg(e));
+                dialog->Button1Click();
+                return dialog->result();
+            });
+            files = shown->Button2Click();
+            return int(QDialog::Accepted);
+        });
+        v.r.run->BTResult();
+        QDir::setCurrent(before);
+        QCOMPARE(files.size(), 2);
+        QCOMPARE(dataReport.ENumProt->text(), QStringLiteral("9"));
+        const QJsonObject sheet = kvtest::sheetOf(kvtest::readWorkbook(files[1]));
+        const QJsonObject cells = sheet.value(QStringLiteral("cells")).toObject();
+        QStringList texts;
+        for (auto it = cells.begin(); it != cells.end(); ++it)
+            texts << it.value().toArray().at(0).toVariant().toString();
+        QVERIFY(texts.contains(QStringLiteral("Z13")));  // stand 3, position 1
+        QVERIFY(texts.contains(QStringLiteral("Z15")));
+        QVERIFY(!texts.contains(QStringLiteral("Z1")));
     }
 };
 
