@@ -263,7 +263,8 @@ QStringList StandProtocols::BuildStandProtocols()
     RecordTable *stands = m_dm.RMStend;
     const int keep = stands->recNo();
     for (int row = 0; row < stands->count(); ++row) {
-        stands->setCurrent(row);  // restricts RMResult to the stand
+        stands->setCurrent(row);
+        m_dm.RMStendAfterScroll();  // RMResult shows this stand's rows (also when the row was current already)
         const QString caption = stands->value(QStringLiteral("PStend")).toString();
         m_dm.StandText = caption.mid(7, 1);
         const int stand = m_dm.StandText.toInt();
