@@ -317,6 +317,15 @@ bool RunControl::pointSetUp()
     CurrentRow = PointRow::fromCurrent(*rows);
     PointNumberText = QString::number(CurrentRow.PNumPoint1);
     PointKind = PointKindOf(CurrentRow.PMode);
+    // A reading left from the point before must not stand for this one: an
+    // automatic verification would end the new point at its first report and
+    // store the old error under the new point.
+    for (int s = 1; s <= 5; ++s)
+        for (int p = 1; p <= 6; ++p) {
+            PositionField &f = StandResults[s].MeterEdit[p];
+            f.SetText(QString());
+            f.SetFontColor(Qt::black);
+        }
     if (Verification())
         CountdownVisible = Automatic() || PointKind != KindError;
     Changed();

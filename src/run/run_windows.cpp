@@ -10,6 +10,8 @@ RunWindows::RunWindows(StandLink &link, TDM &dm, TRegTable *regTable, std::funct
       Param_p(Control, dm, &Regul),
       fPokas(Control, &Regul),
       FNumber(Control, &Regul),
+      FCurrent(&Regul),
+      Readings(Control, dm, &FCurrent),
       m_link(link)
 {
     Control.RegTable = regTable;

@@ -4,7 +4,9 @@
 // meter numbers dialogs. The main window hands every run over through
 // RunReady (or Attach to its RunLauncher).
 
+#include "run/current_window.h"
 #include "run/run_control.h"
+#include "run/run_readings.h"
 #include "run/run_window.h"
 #include "setup/meter_numbers_window.h"
 #include "setup/point_parameters_window.h"
@@ -30,6 +32,8 @@ public:
     TParam_p Param_p;
     TfPokas fPokas;
     TFNumber FNumber;
+    TFCurrent FCurrent;
+    RunReadings Readings;
 
     // Sets the run window up for the run, shows it without blocking and starts.
     void RunReady(const RunStart &run);
