@@ -189,7 +189,7 @@ void TMyCommRTS::Open()
         m_port->clearError();
         return;
     }
-    // As with the original set-up calls, results are not checked: a port that
+    // The set-up calls' results are not checked: a port that
     // opened is usable, and a pseudo-terminal rejects the modem-line calls.
     ApplyLineSettings();
     m_port->setDataTerminalReady(true);

@@ -2,6 +2,8 @@
 
 #include "database/connection.h"
 #include "link/main_window.h"
+#include "run/run_window.h"
+#include "run/run_windows.h"
 #include "setup/data_module.h"
 #include "setup/protocol_data_window.h"
 #include "setup/reg_table_window.h"
@@ -12,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QPlainTextEdit>
 
 #include <clocale>
 
@@ -57,6 +60,7 @@ KvintorProgram::~KvintorProgram()
 {
     if (Kvintor)
         Kvintor->Main().Launcher = nullptr;
+    Run.reset();
     Launcher.reset();
     FdataReport.reset();
     AboutBox.reset();
@@ -88,6 +92,14 @@ KvintorProgram startKvintor(const QStringList &arguments)
     p.Kvintor->SetAboutBox(p.AboutBox.get());
     p.Kvintor->SetDataReport(p.FdataReport.get());
     p.Kvintor->Main().Launcher = p.Launcher.get();
+
+    // The run window takes the runs the setup hands over; the hidden
+    // diagnostics show its frame log too.
+    TKvintor *main = p.Kvintor.get();
+    p.Run = std::make_unique<RunWindows>(main->Main().Link, *p.DM, p.RegTable.get(), [main] { return main->Main().Tr1; });
+    p.Run->Attach(*p.Launcher);
+    QPlainTextEdit *runLog = p.Run->Regul.Memo2;
+    QObject::connect(main, &TKvintor::DiagnosticsToggled, runLog, [runLog](bool visible) { runLog->setVisible(visible); });
     return p;
 }
 

@@ -10,6 +10,7 @@
 namespace kvintor {
 
 class RunLauncher;
+class RunWindows;
 class RunSetup;
 class TAboutBox;
 class TDM;
@@ -37,6 +38,7 @@ struct KvintorProgram {
     std::unique_ptr<TAboutBox> AboutBox;
     std::unique_ptr<TFdataReport> FdataReport;
     std::unique_ptr<RunLauncher> Launcher;
+    std::unique_ptr<RunWindows> Run;  // the run window and its dialogs
 
     KvintorProgram();
     ~KvintorProgram();  // windows first, the data module last

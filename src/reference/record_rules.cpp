@@ -86,8 +86,8 @@ RuleVerdict tipBeforePost(QSqlDatabase db, const QSqlRecord &record)
     if (const RuleVerdict filled = tipFieldsFilled(record); !filled.accepted)
         return filled;
 
-    // The original engine compared text ignoring case; the engine here would
-    // not for Cyrillic, so the comparison is made here. Meter types are few.
+    // Letter case must not tell two types apart, and the engine folds case
+    // only for Latin letters, so the comparison is made here. Types are few.
     const QString tip = record.value(QStringLiteral("PTip")).toString();
     const QString ident = record.value(QStringLiteral("PIdentificator")).toString();
     QSqlQuery q = run(db, QStringLiteral("Select PIndex, PTip, PIdentificator from TTip"));

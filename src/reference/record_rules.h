@@ -32,7 +32,7 @@ struct RuleVerdict {
 };
 
 // A meter type: every field filled, and no other type with the same type name
-// and identifier (compared as the original engine did, ignoring letter case).
+// and identifier (compared ignoring letter case: "эс-1" and "ЭС-1" name one type).
 RuleVerdict tipBeforePost(QSqlDatabase db, const QSqlRecord &record);
 // The first half of the type rule alone: every field filled. For a caller that
 // has already looked for the type name and identifier among the stored types
