@@ -7,6 +7,7 @@
 #include "setup/data_module.h"
 #include "setup/protocol_data_window.h"
 #include "setup/reg_table_window.h"
+#include "setup/results_window.h"
 #include "setup/run_launch.h"
 #include "setup/run_setup.h"
 #include "setup/run_setup_window.h"
@@ -60,6 +61,7 @@ KvintorProgram::~KvintorProgram()
 {
     if (Kvintor)
         Kvintor->Main().Launcher = nullptr;
+    View.reset();
     Run.reset();
     Launcher.reset();
     FdataReport.reset();
@@ -98,6 +100,7 @@ KvintorProgram startKvintor(const QStringList &arguments)
     TKvintor *main = p.Kvintor.get();
     p.Run = std::make_unique<RunWindows>(main->Main().Link, *p.DM, p.RegTable.get(), [main] { return main->Main().Tr1; });
     p.Run->Attach(*p.Launcher);
+    p.View = AttachResultsViewer(*p.DM, p.Run->Control, &p.Run->FNumber, p.FdataReport.get());
     QPlainTextEdit *runLog = p.Run->Regul.Memo2;
     QObject::connect(main, &TKvintor::DiagnosticsToggled, runLog, [runLog](bool visible) { runLog->setVisible(visible); });
     return p;

@@ -15,6 +15,7 @@ class RunSetup;
 class TAboutBox;
 class TDM;
 class TFdataReport;
+class TFView;
 class TKvintor;
 class TProgramm;
 class TRegTable;
@@ -39,6 +40,7 @@ struct KvintorProgram {
     std::unique_ptr<TFdataReport> FdataReport;
     std::unique_ptr<RunLauncher> Launcher;
     std::unique_ptr<RunWindows> Run;  // the run window and its dialogs
+    std::unique_ptr<TFView> View;     // the results viewer
 
     KvintorProgram();
     ~KvintorProgram();  // windows first, the data module last
