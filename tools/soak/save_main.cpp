@@ -1,0 +1,350 @@
+// The control program's side of the soak: one verification run of three
+// stands of six meters, saved into the archive again and again through the
+// run's own save (RunReadings::SaveToArchive, one transaction per save), each
+// save under its own meter numbers. With --check it instead reads the whole
+// archive and tells whether every soak record is whole.
+//
+//   kvintor-soak-save --database PATH --saves N
+//   kvintor-soak-save --database PATH --check [--expect-saves S --deleted D]
+
+#include "soak_shape.h"
+
+#include "database/connection.h"
+#include "link/stand_link.h"
+#include "link/start_up.h"
+#include "run/run_windows.h"
+#include "setup/data_module.h"
+#include "setup/reg_table_window.h"
+#include "setup/run_setup.h"
+#include "widgets/ui.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+using namespace kvintor;
+
+namespace {
+
+QTextStream out(stdout);
+
+void printBoxes(kv::RecordingUi &ui, const char *where)
+{
+    for (const auto &b : ui.boxes())
+        out << "box " << where << ": " << b.caption << " | " << b.text << Qt::endl;
+}
+
+int findType(TDM &dm, int stand, const QString &tip, const QString &ident)
+{
+    Dataset *types = dm.ADOTipStend(stand);
+    for (int r = 0; r < types->count(); ++r)
+        if (types->valueAt(r, QStringLiteral("PTip")).toString() == tip &&
+            types->valueAt(r, QStringLiteral("PIdentificator")).toString() == ident)
+            return r;
+    return -1;
+}
+
+int findTest(TDM &dm, const QString &name)
+{
+    for (int r = 0; r < dm.ADOTest1->count(); ++r)
+        if (dm.ADOTest1->valueAt(r, QStringLiteral("PNameTable")).toString() == name)
+            return r;
+    return -1;
+}
+
+int save(const QString &path, int saves, kv::RecordingUi &ui)
+{
+    TDM dm;
+    if (const QString e = dm.DataModuleCreate(path); !e.isEmpty()) {
+        out << "cannot open: " << e << Qt::endl;
+        return 2;
+    }
+    if (const QString e = dm.openConnection(); !e.isEmpty()) {
+        out << "cannot open: " << e << Qt::endl;
+        return 2;
+    }
+    StandLink link;
+    TRegTable regTable(dm);
+    RunSetup setup(dm);
+    RunWindows windows(link, dm, &regTable, [] { return true; });
+    RunControl &run = windows.Control;
+
+    // The run as the operator sets it up: three stands, every position, one
+    // type on stands 1 and 2 and another on stand 3, a verification test.
+    std::array<bool, 6> present{};
+    for (int s = 1; s <= soak::kStands; ++s)
+        present[size_t(s)] = true;
+    setup.RunMode = ModeVerification;
+    setup.setStandPresent(present);
+    setup.PrepareVerification();
+    setup.RGAuto = 1;
+    for (int s = 1; s <= soak::kStands; ++s) {
+        for (int p = 1; p <= soak::kPositions; ++p)
+            setup.positionReleased(setup.boxOf(s, p), true);
+        const int row = findType(dm, s, QStringLiteral("ЭС-1.05"), s == 3 ? QStringLiteral("3200") : QStringLiteral("1600"));
+        if (row < 0) {
+            out << "the database lacks the demo meter types (kvintor-db create --demo)" << Qt::endl;
+            return 2;
+        }
+        setup.typeChosen(s, row);
+    }
+    const int test = findTest(dm, QStringLiteral("П1Ф кл.1"));
+    if (test < 0) {
+        out << "the database lacks the demo tests (kvintor-db create --demo)" << Qt::endl;
+        return 2;
+    }
+    setup.testChosen(test);
+    run.SetSetup(&setup);
+    for (int s = 1; s <= soak::kStands; ++s)
+        for (int p = 1; p <= soak::kPositions; ++p)
+            if (!run.Occupied(s, p) || setup.StandSetup[size_t(s)].typeIndex == 0) {
+                out << "stand " << s << " position " << p << " is not in the run" << Qt::endl;
+                return 2;
+            }
+    link.RunMode = ModeVerification;
+    run.SizeResults(std::max(setup.RunPointCapacity, soak::kPoints + 1));
+    run.PrepareFields();
+    printBoxes(ui, "setup");
+    if (!ui.boxes().isEmpty())
+        return 2;
+
+    // Numbers go on after the soak saves the file already holds.
+    int first = 1;
+    {
+        QSqlQuery q(dm.database());
+        q.setForwardOnly(true);
+        q.exec(QStringLiteral("SELECT PNumber FROM TPositionCH WHERE PNumber LIKE 'SOAK%'"));
+        int save = 0, tag = 0;
+        while (q.next())
+            if (soak::parseMeterNumber(q.value(0).toString(), &save, &tag))
+                first = std::max(first, save + 1);
+    }
+
+    int done = 0, failed = 0, boxes = 0;
+    QVector<double> ms;
+    QElapsedTimer wall;
+    wall.start();
+    for (int k = first; k < first + saves; ++k) {
+        for (int s = 1; s <= soak::kStands; ++s)
+            for (int p = 1; p <= soak::kPositions; ++p)
+                run.StandResults[size_t(s)].MeterNumber[size_t(p)] = soak::meterNumber(k, s, p);
+        for (int i = 1; i <= soak::kPoints; ++i) {
+            run.PointKind = KindError;
+            run.CurrentRow = PointRow();
+            run.CurrentRow.PMeasureMax = soak::kLimit;
+            run.CurrentRow.PMode = QStringLiteral("п");
+            run.CurrentRow.PNumPoint = i;
+            run.CurrentRow.PNumPointBuf = i * 10;
+            for (int s = 1; s <= soak::kStands; ++s)
+                for (int p = 1; p <= soak::kPositions; ++p)
+                    run.StandResults[size_t(s)].MeterEdit[size_t(p)].SetText(soak::errorText(k, s * 10 + p, i));
+            windows.Readings.StorePointResults();
+        }
+        QElapsedTimer t;
+        t.start();
+        const bool ok = windows.Readings.SaveToArchive();
+        ms << t.nsecsElapsed() / 1e6;
+        if (ok)
+            ++done;
+        else
+            ++failed;
+        if (!ui.boxes().isEmpty()) {
+            boxes += int(ui.boxes().size());
+            printBoxes(ui, "save");
+            ui.clear();
+        }
+        if ((k - first + 1) % 100 == 0)
+            out << "saved " << k - first + 1 << Qt::endl;
+    }
+    std::sort(ms.begin(), ms.end());
+    const double median = ms.isEmpty() ? 0 : ms.at(ms.size() / 2);
+    const double worst = ms.isEmpty() ? 0 : ms.last();
+    out << "save: saves=" << done << " failed=" << failed << " boxes=" << boxes
+        << " seconds=" << QString::number(wall.elapsed() / 1000.0, 'f', 1)
+        << " median_ms=" << QString::number(median, 'f', 1) << " max_ms=" << QString::number(worst, 'f', 1)
+        << Qt::endl;
+    return failed == 0 && boxes == 0 ? 0 : 1;
+}
+
+// ---------------------------------------------------------------- check
+
+struct Meter {
+    qint64 record = 0;
+    int save = 0, tag = 0, position = 0, total = 0;
+    int results = 0;
+};
+
+int check(const QString &path, int expectSaves, int deleted)
+{
+    const QString c = QStringLiteral("soak-check");
+    if (const QString e = kv::openDatabase(path, c); !e.isEmpty()) {
+        out << "cannot open: " << e << Qt::endl;
+        return 2;
+    }
+    QSqlDatabase db = QSqlDatabase::database(c);
+    QStringList problems;
+    auto count = [&](const QString &sql) {
+        QSqlQuery q(db);
+        if (!q.exec(sql) || !q.next()) {
+            problems << QStringLiteral("query failed: ") + q.lastError().text();
+            return -1LL;
+        }
+        return q.value(0).toLongLong();
+    };
+    const qint64 orphanMeters = count(QStringLiteral(
+        "SELECT count(*) FROM TPositionCH WHERE PSecIndex NOT IN (SELECT PIndex FROM TMeasure)"));
+    const qint64 orphanResults = count(QStringLiteral(
+        "SELECT count(*) FROM TResult WHERE PSecIndex NOT IN (SELECT PIndex FROM TPositionCH)"));
+    const qint64 emptyRecords = count(QStringLiteral(
+        "SELECT count(*) FROM TMeasure m WHERE NOT EXISTS (SELECT 1 FROM TPositionCH c WHERE c.PSecIndex = m.PIndex)"));
+    if (orphanMeters)
+        problems << QStringLiteral("%1 meters without their record").arg(orphanMeters);
+    if (orphanResults)
+        problems << QStringLiteral("%1 errors without their meter").arg(orphanResults);
+    if (emptyRecords)
+        problems << QStringLiteral("%1 records without meters").arg(emptyRecords);
+
+    QHash<qint64, Meter> meters;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.exec(QStringLiteral("SELECT PIndex, PSecIndex, PNumber, PPosition, PTotal FROM TPositionCH "
+                              "WHERE PNumber LIKE 'SOAK%'"));
+        while (q.next()) {
+            Meter m;
+            m.record = q.value(1).toLongLong();
+            if (!soak::parseMeterNumber(q.value(2).toString(), &m.save, &m.tag)) {
+                problems << QStringLiteral("meter number %1 unknown").arg(q.value(2).toString());
+                continue;
+            }
+            m.position = q.value(3).toInt();
+            m.total = q.value(4).toInt();
+            if (m.position != m.tag)
+                problems << QStringLiteral("meter %1 at position %2").arg(q.value(2).toString()).arg(m.position);
+            if (m.total != soak::totalOf(m.save, m.tag))
+                problems << QStringLiteral("meter %1 verdict %2").arg(q.value(2).toString()).arg(m.total);
+            meters.insert(q.value(0).toLongLong(), m);
+        }
+    }
+    qint64 errors = 0;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.exec(QStringLiteral("SELECT r.PSecIndex, r.PPointNumber, r.PMeasure, r.PMeasureMax FROM TResult r "
+                              "JOIN TPositionCH c ON r.PSecIndex = c.PIndex WHERE c.PNumber LIKE 'SOAK%'"));
+        while (q.next()) {
+            ++errors;
+            auto it = meters.find(q.value(0).toLongLong());
+            if (it == meters.end())
+                continue;
+            Meter &m = it.value();
+            ++m.results;
+            const int point = q.value(1).toInt() / 10;
+            if (q.value(1).toInt() % 10 != 0 || point < 1 || point > soak::kPoints ||
+                std::fabs(q.value(2).toDouble() - soak::errorAt(m.save, m.tag, point)) > 1e-9 ||
+                std::fabs(q.value(3).toDouble() - soak::kLimit) > 1e-9)
+                problems << QStringLiteral("meter %1 of save %2: error row %3 = %4")
+                                .arg(m.tag)
+                                .arg(m.save)
+                                .arg(q.value(1).toInt())
+                                .arg(q.value(2).toDouble());
+        }
+    }
+    // Per record: one save, one group of stands, every meter of that group, each whole.
+    struct Record {
+        int save = -1, group = -1, meters = 0;
+        QSet<int> tags;
+    };
+    QHash<qint64, Record> records;
+    for (auto it = meters.cbegin(); it != meters.cend(); ++it) {
+        const Meter &m = it.value();
+        Record &r = records[m.record];
+        const int group = soak::recordOfStand(m.tag / 10);
+        if (r.save < 0) {
+            r.save = m.save;
+            r.group = group;
+        } else if (r.save != m.save || r.group != group) {
+            problems << QStringLiteral("record %1 mixes saves or stands").arg(m.record);
+        }
+        ++r.meters;
+        if (r.tags.contains(m.tag))
+            problems << QStringLiteral("record %1 holds meter %2 twice").arg(m.record).arg(m.tag);
+        r.tags.insert(m.tag);
+        if (m.results != soak::kPoints)
+            problems << QStringLiteral("meter %1 of save %2 has %3 errors").arg(m.tag).arg(m.save).arg(m.results);
+    }
+    QHash<QPair<int, int>, int> perSaveGroup;
+    QSet<int> saves;
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        const Record &r = it.value();
+        if (r.meters != soak::metersOfRecord(r.group))
+            problems << QStringLiteral("record %1 of save %2 has %3 meters").arg(it.key()).arg(r.save).arg(r.meters);
+        if (++perSaveGroup[{r.save, r.group}] > 1)
+            problems << QStringLiteral("save %1 wrote group %2 twice").arg(r.save).arg(r.group);
+        saves.insert(r.save);
+    }
+    if (expectSaves >= 0) {
+        for (int s : saves)
+            if (s > expectSaves)
+                problems << QStringLiteral("record of save %1 beyond the saves made").arg(s);
+        if (records.size() + deleted != qint64(expectSaves) * soak::kRecordsPerSave)
+            problems << QStringLiteral("%1 records kept + %2 deleted, %3 saves made")
+                            .arg(records.size())
+                            .arg(deleted)
+                            .arg(expectSaves);
+    }
+    out << "check: records=" << records.size() << " meters=" << meters.size() << " errors=" << errors
+        << " saves_present=" << saves.size() << " problems=" << problems.size() << Qt::endl;
+    for (int i = 0; i < problems.size() && i < 20; ++i)
+        out << "problem: " << problems.at(i) << Qt::endl;
+    return problems.isEmpty() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    // A tool run: its settings and windows are nobody's.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kvintor"));
+    UseDecimalPoint();
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("The database file."),
+                                      QStringLiteral("path"));
+    const QCommandLineOption savesOption(QStringLiteral("saves"), QStringLiteral("Saves to make."),
+                                         QStringLiteral("n"), QStringLiteral("1000"));
+    const QCommandLineOption checkOption(QStringLiteral("check"), QStringLiteral("Check the archive instead."));
+    const QCommandLineOption expectOption(QStringLiteral("expect-saves"),
+                                          QStringLiteral("Saves reported made (with --check)."), QStringLiteral("n"));
+    const QCommandLineOption deletedOption(QStringLiteral("deleted"),
+                                           QStringLiteral("Soak records reported deleted (with --check)."),
+                                           QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({database, savesOption, checkOption, expectOption, deletedOption});
+    parser.process(app);
+    if (!parser.isSet(database)) {
+        out << "--database PATH is required" << Qt::endl;
+        return 2;
+    }
+    kv::ScopedRecordingUi ui;
+    if (parser.isSet(checkOption))
+        return check(parser.value(database),
+                     parser.isSet(expectOption) ? parser.value(expectOption).toInt() : -1,
+                     parser.value(deletedOption).toInt());
+    return save(parser.value(database), parser.value(savesOption).toInt(), *ui);
+}
