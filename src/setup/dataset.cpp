@@ -3,6 +3,7 @@
 #include "database/engine_sql.h"
 #include "widgets/ui.h"
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -454,7 +455,12 @@ QString Dataset::writeRow(Row &row, const Row &before, bool inserting)
         if (inserting ? row.at(i).isNull() : row.at(i) == before.at(i))
             continue;
         names << fields().at(i);
-        values << row.at(i);
+        // Dates and times are stored as the archive's text, "yyyy-MM-dd
+        // HH:mm:ss": the driver's own ISO form ("T", milliseconds) would sort
+        // after every other record of the same day.
+        const QVariant &v = row.at(i);
+        values << (v.typeId() == QMetaType::QDateTime ? QVariant(v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                                       : v);
     }
     QSqlQuery q(db);
     if (inserting) {

@@ -3,6 +3,7 @@
 #include "database/connection.h"
 #include "widgets/ui.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -106,12 +107,16 @@ private Q_SLOTS:
         const qlonglong test = kvtest::scalar(f.db.db(), QStringLiteral("SELECT min(PIndex) FROM TTest")).toLongLong();
 
         dm.ADOMeasure->append();
-        dm.ADOMeasure->setValue(QStringLiteral("PDate"), QStringLiteral("2026-12-09 10:00:00"));
+        // A date and time goes in as the archive's text, whatever the driver would make of it.
+        dm.ADOMeasure->setValue(QStringLiteral("PDate"), QDateTime(QDate(2026, 12, 9), QTime(10, 0, 5, 250)));
         dm.ADOMeasure->setValue(QStringLiteral("PPointerTip"), tip);
         dm.ADOMeasure->setValue(QStringLiteral("PPointerTest"), test);
         QCOMPARE(dm.ADOMeasure->post(), QString());
         const qlonglong measure = dm.ADOMeasure->value(QStringLiteral("PIndex")).toLongLong();
         QVERIFY(measure > 0);
+        QCOMPARE(kvtest::scalar(f.db.db(), QStringLiteral("SELECT PDate FROM TMeasure WHERE PIndex = %1").arg(measure))
+                     .toString(),
+                 QStringLiteral("2026-12-09 10:00:05"));
 
         qlonglong meters[2] = {};
         for (int m = 0; m < 2; ++m) {
