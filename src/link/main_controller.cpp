@@ -164,8 +164,11 @@ bool KvintorMain::ABaseExecute()
         return false;
     }
     // Both programs may have the file open; the control program lets go so
-    // that everything edited there is read afresh at the next run.
-    m_dm.closeConnection();
+    // that everything edited there is read afresh at the next run. An open
+    // run keeps it: closing would empty its test rows and fail its save, and
+    // the next run reads the reference data again anyway.
+    if (!RunOpen || !RunOpen())
+        m_dm.closeConnection();
     QStringList arguments;
     if (!DatabaseArgument.isEmpty())
         arguments << QStringLiteral("--database") << QFileInfo(DatabaseArgument).absoluteFilePath();

@@ -52,6 +52,9 @@ public:
 
     // The run setup and the hand-off to the run; null until created.
     RunLauncher *Launcher = nullptr;
+    // Whether a run's window is open (may be empty: none is). Such a run
+    // reads its test rows and saves through the data module's connection.
+    std::function<bool()> RunOpen;
     // How a detached process is started; tests may replace it.
     std::function<bool(const QString &program, const QStringList &arguments, const QString &folder)> StartDetached;
 

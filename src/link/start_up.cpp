@@ -59,8 +59,10 @@ KvintorProgram &KvintorProgram::operator=(KvintorProgram &&) noexcept = default;
 
 KvintorProgram::~KvintorProgram()
 {
-    if (Kvintor)
+    if (Kvintor) {
         Kvintor->Main().Launcher = nullptr;
+        Kvintor->Main().RunOpen = nullptr;
+    }
     View.reset();
     Run.reset();
     Launcher.reset();
@@ -100,6 +102,7 @@ KvintorProgram startKvintor(const QStringList &arguments)
     TKvintor *main = p.Kvintor.get();
     p.Run = std::make_unique<RunWindows>(main->Main().Link, *p.DM, p.RegTable.get(), [main] { return main->Main().Tr1; });
     p.Run->Attach(*p.Launcher);
+    main->Main().RunOpen = [run = p.Run.get()] { return run->Control.WindowVisible; };
     p.View = AttachResultsViewer(*p.DM, p.Run->Control, &p.Run->FNumber, p.FdataReport.get());
     QPlainTextEdit *runLog = p.Run->Regul.Memo2;
     QObject::connect(main, &TKvintor::DiagnosticsToggled, runLog, [runLog](bool visible) { runLog->setVisible(visible); });

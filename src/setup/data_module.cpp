@@ -137,6 +137,16 @@ QString TDM::openConnection()
         const QString error = kv::openDatabase(m_path, connectionName());
         if (!error.isEmpty())
             return error;
+    } else {
+        // The connection outlived the database program's start (a run was
+        // open then): what was edited there is read now.
+        for (Dataset *d : {ADOTipStend1, ADOTipStend2, ADOTipStend3, ADOTipStend4, ADOTipStend5, ADOTest1}) {
+            if (!d->active())
+                continue;
+            const QString error = d->refresh();
+            if (!error.isEmpty())
+                return error;
+        }
     }
     return activateAll();
 }

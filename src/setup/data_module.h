@@ -30,7 +30,8 @@ public:
     void DataModuleDestroy();
 
     // Before a run: opens the connection and activates every dataset that is
-    // not active (the running test among them). Returns "" or the error's text.
+    // not active (the running test among them); over a connection that stayed
+    // open, the types and tests are read again. Returns "" or the error's text.
     QString openConnection();
     // Before the database program starts: closes the connection and so every dataset.
     void closeConnection();

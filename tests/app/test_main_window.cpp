@@ -4,6 +4,7 @@
 
 #include "link/main_window.h"
 #include "link/stand_frames.h"
+#include "run/run_windows.h"
 #include "link/start_up.h"
 #include "setup/data_module.h"
 #include "stand_server.h"
@@ -167,6 +168,12 @@ private Q_SLOTS:
         w.ADataReport->trigger();
         w.AAbout->trigger();
         QCOMPARE(rec->dialogsShown(), 2);
+        // The main window knows when a run holds the data module's connection.
+        KvintorMain &main = w.Main();
+        QVERIFY(main.RunOpen && !main.RunOpen());
+        rig.program.Run->Control.WindowVisible = true;
+        QVERIFY(main.RunOpen());
+        rig.program.Run->Control.WindowVisible = false;
     }
 
     void aPollMarksTheStandsThatAnswerAndOpensTheCheckMenu()

@@ -5,10 +5,14 @@
 
 #include "run_fixture.h"
 
+#include "link/main_controller.h"
+
 #include "run/run_readings.h"
 #include "support/test_env.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace runtest;
@@ -411,6 +415,44 @@ private Q_SLOTS:
         QCOMPARE(kvtest::scalar(db, rows).toString(),
                  QStringLiteral("11@10=0.5/1.0 12@10=-1.0/1.0 13@10=1.01/1.0 14@10=0.1/1.0 14@30=0.3/2.0 "
                                 "25@10=0.2/1.0"));
+    }
+
+    void theDatabaseProgramStartedDuringARunLeavesTheRunItsConnection()
+    {
+        Reading r(ModeVerification, {{1, {1, 2}}}, 1);
+        r.point(KindError);
+        r.field(1, 1).SetText(QStringLiteral("+0.10"));
+        r.field(1, 2).SetText(QStringLiteral("-0.20"));
+        r.readings.StorePointResults();
+        r.run.WindowVisible = true;
+
+        // "База данных" from the main window while the run window is open.
+        KvintorMain main(*r.rig.f.dm);
+        QTemporaryDir installed;
+        main.ExecutableFolder = installed.path();
+        QFile program(installed.filePath(KvintorMain::BaseProgramName()));
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.close();
+        program.setPermissions(program.permissions() | QFile::ExeOwner);
+        int started = 0;
+        main.StartDetached = [&](const QString &, const QStringList &, const QString &) { return ++started > 0; };
+        main.RunOpen = [&] { return r.run.WindowVisible; };
+        QVERIFY(main.ABaseExecute());
+        QCOMPARE(started, 1);
+        QVERIFY(r.rig.f.dm->connected());
+
+        // The run's save still reaches the archive.
+        r.run.SaveInBaseEnabled = true;
+        r.rig.enterNumbers();
+        r.run.ASaveInBase();
+        QVERIFY2(r.rig.ui->boxes().isEmpty(), qPrintable(r.rig.ui->texts().join(QLatin1Char('|'))));
+        QVERIFY(!r.run.SaveInBaseEnabled);
+        QCOMPARE(kvtest::scalar(r.db(), QStringLiteral("select count(*) from TResult")).toInt(), 2);
+
+        // Without an open run the program lets go of the file as before.
+        r.run.WindowVisible = false;
+        QVERIFY(main.ABaseExecute());
+        QVERIFY(!r.rig.f.dm->connected());
     }
 
     void aFailedSaveLeavesNothing()

@@ -93,10 +93,22 @@ private Q_SLOTS:
         QVERIFY(f.dm->ADOTestBuf->active() && f.dm->ADOQuery1->active());
         // Still listed alphabetically, so the new type comes first.
         QCOMPARE(f.dm->ADOTipStend3->valueAt(0, QStringLiteral("PTip")).toString(), QStringLiteral("ААА-новый"));
-        // Opening again leaves open datasets as they are.
+        // Opening again keeps the current rows.
         f.dm->ADOTipStend3->setCurrent(2);
+        const QVariant current = f.dm->ADOTipStend3->value(QStringLiteral("PIndex"));
         QCOMPARE(f.dm->openConnection(), QString());
         QCOMPARE(f.dm->ADOTipStend3->recNo(), 2);
+
+        // A connection kept open (a run was open when the database program
+        // started) still reads the types and tests edited there.
+        kvtest::execOrFail(f.db.db(), QStringLiteral("INSERT INTO TTip (PTip, PIdentificator, PUnom, PInom, PPhase) "
+                                                      "VALUES ('ААА-второй', 'N', 230, 5, 1)"));
+        kvtest::execOrFail(f.db.db(), QStringLiteral("INSERT INTO TTest (PNameTable) VALUES ('Новый тест')"));
+        const int tests = f.dm->ADOTest1->count();
+        QCOMPARE(f.dm->openConnection(), QString());
+        QCOMPARE(f.dm->ADOTipStend3->valueAt(0, QStringLiteral("PTip")).toString(), QStringLiteral("ААА-второй"));
+        QCOMPARE(f.dm->ADOTipStend3->value(QStringLiteral("PIndex")), current);
+        QCOMPARE(f.dm->ADOTest1->count(), tests + 1);
     }
 
     void archiveMasterDetailKeys()
