@@ -161,12 +161,15 @@ private Q_SLOTS:
             QVERIFY2(waitFor([&] { return p->isReady() || !p->running(); }, 30000) && p->isReady(),
                      qPrintable(p->report()));
 
-        // The control program's save, 300 times, while the database program
-        // browses, deletes every other round and edits every third.
+        // The control program's save, 300 times with a breath between them
+        // (a lab saves minutes apart; scripts/soak runs them back to back),
+        // while the database program browses, deletes every other round and
+        // edits every third.
         const int saves = 300;
         const QString stop = folder + QStringLiteral("/stop");
         Driver saver(QStringLiteral("kvintor-soak-save"),
-                     onFile + QStringList{QStringLiteral("--saves"), QString::number(saves)});
+                     onFile + QStringList{QStringLiteral("--saves"), QString::number(saves), QStringLiteral("--pause-ms"),
+                                          QStringLiteral("5")});
         Driver browser(QStringLiteral("kvintor-soak-browse"),
                        onFile + QStringList{QStringLiteral("--stop-file"), stop, QStringLiteral("--delete-every"),
                                             QStringLiteral("2"), QStringLiteral("--edit-every"), QStringLiteral("3")});

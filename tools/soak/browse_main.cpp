@@ -33,6 +33,7 @@ struct Counts {
     qint64 iterations = 0, records = 0, meters = 0, errors = 0, listRows = 0;
     qint64 deletes = 0, deleteFailures = 0, edits = 0, editFailures = 0;
     qint64 halfWritten = 0, readErrors = 0, boxes = 0;
+    double longestWriteMs = 0;  // a delete or edit, waiting for the other program's save included
 };
 
 class Browser
@@ -129,10 +130,13 @@ public:
             for (int r = from; r >= 0 && r > from - 20; --r) {
                 if (!visit(r))
                     continue;
+                QElapsedTimer t;
+                t.start();
                 if (m_dm.deleteMeasures({m_dm.currentMeasureKey()}))
                     ++c.deletes;
                 else
                     ++c.deleteFailures;
+                c.longestWriteMs = qMax(c.longestWriteMs, t.nsecsElapsed() / 1e6);
                 break;
             }
             noteBoxes("delete");
@@ -141,10 +145,13 @@ public:
             TDataSet *tests = m_dm.ADOTest;
             const int column = tests->fieldIndex(QStringLiteral("PDescription"));
             tests->setData(tests->index(0, column), QStringLiteral("Правка %1").arg(c.iterations));
+            QElapsedTimer t;
+            t.start();
             if (tests->post())
                 ++c.edits;
             else
                 ++c.editFailures;
+            c.longestWriteMs = qMax(c.longestWriteMs, t.nsecsElapsed() / 1e6);
             noteBoxes("edit");
         }
     }
@@ -205,7 +212,7 @@ int main(int argc, char **argv)
     out << "browse: rounds=" << c.iterations << " records=" << c.records << " meters=" << c.meters
         << " errors=" << c.errors << " list_rows_paged=" << c.listRows << " deleted=" << c.deletes
         << " delete_failures=" << c.deleteFailures << " edits=" << c.edits << " edit_failures=" << c.editFailures
-        << " half_written=" << c.halfWritten << " read_errors=" << c.readErrors << " boxes=" << c.boxes
+        << " longest_write_ms=" << qint64(c.longestWriteMs) << " half_written=" << c.halfWritten << " read_errors=" << c.readErrors << " boxes=" << c.boxes
         << " seconds=" << QString::number(wall.elapsed() / 1000.0, 'f', 1) << Qt::endl;
     const bool clean = c.deleteFailures == 0 && c.editFailures == 0 && c.halfWritten == 0 && c.readErrors == 0 &&
                        c.boxes == 0;

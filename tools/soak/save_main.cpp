@@ -4,7 +4,7 @@
 // save under its own meter numbers. With --check it instead reads the whole
 // archive and tells whether every soak record is whole.
 //
-//   kvintor-soak-save --database PATH --saves N
+//   kvintor-soak-save --database PATH --saves N [--pause-ms MS]
 //   kvintor-soak-save --database PATH --check [--expect-saves S --deleted D]
 
 #include "soak_shape.h"
@@ -27,6 +27,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -62,7 +63,7 @@ int findTest(TDM &dm, const QString &name)
     return -1;
 }
 
-int save(const QString &path, int saves, kv::RecordingUi &ui)
+int save(const QString &path, int saves, int pauseMs, kv::RecordingUi &ui)
 {
     TDM dm;
     if (const QString e = dm.DataModuleCreate(path); !e.isEmpty()) {
@@ -163,6 +164,8 @@ int save(const QString &path, int saves, kv::RecordingUi &ui)
             printBoxes(ui, "save");
             ui.clear();
         }
+        if (pauseMs > 0)
+            QThread::msleep(ulong(pauseMs));
         if ((k - first + 1) % 100 == 0)
             out << "saved " << k - first + 1 << Qt::endl;
     }
@@ -329,13 +332,16 @@ int main(int argc, char **argv)
                                       QStringLiteral("path"));
     const QCommandLineOption savesOption(QStringLiteral("saves"), QStringLiteral("Saves to make."),
                                          QStringLiteral("n"), QStringLiteral("1000"));
+    const QCommandLineOption pauseOption(QStringLiteral("pause-ms"),
+                                         QStringLiteral("Pause between saves (0: back to back)."), QStringLiteral("ms"),
+                                         QStringLiteral("0"));
     const QCommandLineOption checkOption(QStringLiteral("check"), QStringLiteral("Check the archive instead."));
     const QCommandLineOption expectOption(QStringLiteral("expect-saves"),
                                           QStringLiteral("Saves reported made (with --check)."), QStringLiteral("n"));
     const QCommandLineOption deletedOption(QStringLiteral("deleted"),
                                            QStringLiteral("Soak records reported deleted (with --check)."),
                                            QStringLiteral("n"), QStringLiteral("0"));
-    parser.addOptions({database, savesOption, checkOption, expectOption, deletedOption});
+    parser.addOptions({database, savesOption, pauseOption, checkOption, expectOption, deletedOption});
     parser.process(app);
     if (!parser.isSet(database)) {
         out << "--database PATH is required" << Qt::endl;
@@ -346,5 +352,5 @@ int main(int argc, char **argv)
         return check(parser.value(database),
                      parser.isSet(expectOption) ? parser.value(expectOption).toInt() : -1,
                      parser.value(deletedOption).toInt());
-    return save(parser.value(database), parser.value(savesOption).toInt(), *ui);
+    return save(parser.value(database), parser.value(savesOption).toInt(), parser.value(pauseOption).toInt(), *ui);
 }
