@@ -374,6 +374,11 @@ QWidget *TFSQLShape::makeConditionsPage()
         // Typing finds a number in a long list; the typed text is what is looked for.
         DBLCNumber->setEditable(true);
         DBLCNumber->setInsertPolicy(QComboBox::NoInsert);
+        // Sized for the longest number the archive keeps, not from its items:
+        // measuring hundreds of thousands of numbers read the whole list and
+        // held up the program's start by seconds.
+        DBLCNumber->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        DBLCNumber->setMinimumContentsLength(15);
         if (m_dm && m_dm->ADOPositionDis)
             DBLCNumber->setModel(m_dm->ADOPositionDis);
         DBLCNumber->setCurrentIndex(-1);

@@ -250,6 +250,35 @@ private Q_SLOTS:
         QCOMPARE(m_program->FSQL->DBGridSQL->cellText(0, int(SQLField::PNumber)), QStringLiteral("503"));
     }
 
+    void aLongArchiveStartsWithoutReadingEveryMeterNumber()
+    {
+        // Years of archive hold hundreds of thousands of numbers; the number
+        // box must not go through them to size itself when the program starts.
+        m_program.reset();
+        kvtest::TempDatabase many(QStringLiteral("many"), true);
+        {
+            QSqlDatabase db = many.db();
+            kvtest::execOrFail(db, QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) SELECT "
+                                                  "'2026-05-04 10:00:00', min(PIndex), (SELECT min(PIndex) FROM TTest) "
+                                                  "FROM TTip"));
+            kvtest::execOrFail(db, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                                  "WHERE i < 20000) INSERT INTO TPositionCH (PSecIndex, PPosition, "
+                                                  "PNumber, PSensitivity, PSamochod, PCountDevice, PTotal) SELECT 1, "
+                                                  "11, 'N' || i, 1, 2, 1, 1 FROM n"));
+        }
+        many.close();
+        BaseProgram p = startBaseKvintor({QStringLiteral("BaseKvintor"), QStringLiteral("--database"), many.path()});
+        QVERIFY(p.FExpert && p.FSQLShape);
+        QCoreApplication::processEvents();
+        (void)p.FSQLShape->sizeHint();
+        TQueryDataSet *numbers = p.DM->ADOPositionDis;
+        QCOMPARE(numbers->rowCount(), 20000);
+        QVERIFY2(numbers->rowsRead() <= 8 * TQueryDataSet::kPageRows, qPrintable(QString::number(numbers->rowsRead())));
+        // The box still offers the numbers.
+        QCOMPARE(p.FSQLShape->DBLCNumber->count(), 20000);
+        QCOMPARE(p.FSQLShape->DBLCNumber->itemText(19999).left(1), QStringLiteral("N"));
+    }
+
     void failedRunLeavesTheBuilderOpen()
     {
         exec(QStringLiteral("DROP TABLE TResult"));
