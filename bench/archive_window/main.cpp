@@ -66,6 +66,11 @@ void print(const char *label, const Timing &t)
     std::fflush(stdout);
 }
 
+void summary(const char *label, const Timing &t)
+{
+    std::printf("summary: archive window, %s: median %.2f ms, worst %.2f ms\n", label, t.medianMs, t.worstMs);
+}
+
 void settle()
 {
     QCoreApplication::processEvents();
@@ -151,10 +156,12 @@ int main(int argc, char **argv)
         const QString c = QStringLiteral("stats");
         kv::openDatabase(path, c);
         QSqlDatabase db = QSqlDatabase::database(c);
-        std::printf("archive %s: %lld records, %lld meters, %lld errors\n", qPrintable(path),
-                    count(db, QStringLiteral("SELECT count(*) FROM TMeasure")),
-                    count(db, QStringLiteral("SELECT count(*) FROM TPositionCH")),
-                    count(db, QStringLiteral("SELECT count(*) FROM TResult")));
+        const qint64 records = count(db, QStringLiteral("SELECT count(*) FROM TMeasure"));
+        const qint64 meters = count(db, QStringLiteral("SELECT count(*) FROM TPositionCH"));
+        const qint64 errors = count(db, QStringLiteral("SELECT count(*) FROM TResult"));
+        std::printf("archive %s: %lld records, %lld meters, %lld errors\n", qPrintable(path), records, meters, errors);
+        std::printf("summary: the %d-year synthetic archive: %lld records, %lld meters, %lld errors, %.0f MB\n", years,
+                    records, meters, errors, QFileInfo(path).size() / 1048576.0);
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("stats"));
@@ -172,6 +179,7 @@ int main(int argc, char **argv)
     });
     std::printf("\nopening\n");
     print("data module + archive window, painted", open);
+    summary("data module + window opened and painted", open);
 
     basekvintor::TDM dm(QStringLiteral("bench"));
     if (!dm.connectDatabase(path) || !dm.DataModuleCreate())
@@ -183,18 +191,22 @@ int main(int argc, char **argv)
     const int listRows = w.DBTest->model()->rowCount();
 
     std::printf("\nmoving (each with meters and errors re-read and the window repainted)\n");
-    print("next record", measure(runs, [&](int) {
-              w.DBTestEnter(w.DBTest);
-              w.DataSetNext1Execute();
-              settle();
-          }));
-    print("next meter of the record", measure(runs, [&](int run) {
-              w.DBTestEnter(w.DBPosition);
-              const int meters = w.DBPosition->model()->rowCount();
-              if (meters > 0)
-                  w.DBPosition->setCurrentRow((run + 1) % meters);
-              settle();
-          }));
+    const Timing nextRecord = measure(runs, [&](int) {
+        w.DBTestEnter(w.DBTest);
+        w.DataSetNext1Execute();
+        settle();
+    });
+    print("next record", nextRecord);
+    summary("next record (its meters and errors re-read, repainted)", nextRecord);
+    const Timing nextMeter = measure(runs, [&](int run) {
+        w.DBTestEnter(w.DBPosition);
+        const int meters = w.DBPosition->model()->rowCount();
+        if (meters > 0)
+            w.DBPosition->setCurrentRow((run + 1) % meters);
+        settle();
+    });
+    print("next meter of the record", nextMeter);
+    summary("next meter (its errors re-read, repainted)", nextMeter);
     print("last record", measure(3, [&](int) {
               w.DBTestEnter(w.DBTest);
               w.DataSetFirst1Execute();
@@ -236,6 +248,9 @@ int main(int argc, char **argv)
     std::printf("\ngroup protocol of record %lld (%d stands, %lld meters, %d table rows per stand)\n", recordKey,
                 best.value(1).toInt(), best.value(2).toLongLong(), tableRows);
     print("BuildGroupProtocol, all stands", group);
+    std::printf("summary: database program's group protocol, %d stands (%lld meters): median %.1f ms, worst %.1f "
+                "ms, workbooks filled and written\n",
+                best.value(1).toInt(), best.value(2).toLongLong(), group.medianMs, group.worstMs);
     std::printf("  per stand %.2f ms (median); %d workbooks each time; boxes shown: %d\n",
                 workbooks ? group.medianMs / workbooks : 0.0, workbooks, int(ui->boxes().size()));
 

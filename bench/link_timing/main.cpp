@@ -162,8 +162,12 @@ int main(int argc, char **argv)
         waitUntil([] { return false; }, 100);
         link.Transmitter.ByteWritten = nullptr;
         link.TDog.stop();
-        print("byte gaps as written (control side)", stats(written));
-        print("byte gaps as received (stand side)", stats(server.Model().ByteGapsMs()));
+        const Stats out = stats(written), in = stats(server.Model().ByteGapsMs());
+        print("byte gaps as written (control side)", out);
+        print("byte gaps as received (stand side)", in);
+        std::printf("summary: byte gaps on the pty as written: min %.3f, median %.3f, max %.3f ms; as received: min "
+                    "%.3f, median %.3f, max %.3f ms (n=%d)\n",
+                    out.min, out.median, out.max, in.min, in.median, in.max, in.n);
     }
 
     // 3. A poll of five present stands, from "Опросить стенды" to "?End".
@@ -189,6 +193,7 @@ int main(int argc, char **argv)
             present += link.StandPresent[s];
         std::printf("%-44s %lld ms, %d stands present, %d messages\n", "poll of five stands, end to end",
                     clock.elapsed(), present, int(quiet->boxes().size()));
+        std::printf("summary: poll of five present stands, end to end: %lld ms\n", clock.elapsed());
         link.SetView(nullptr);
     }
 

@@ -145,6 +145,9 @@ void compare(const char *title, const QueryBuilder &builder, QSqlDatabase qdb, s
     std::printf("  %-50s %.2fx\n", "ratio open / raw", rawOpen.medianMs > 0 ? open.medianMs / rawOpen.medianMs : 0.0);
     std::printf("  %-50s %.2fx\n", "ratio read to the end / raw",
                 rawAll.medianMs > 0 ? scroll.medianMs / rawAll.medianMs : 0.0);
+    std::printf("summary: query builder, %s (%lld rows): shown %.2f ms (raw SQLite %.2f), read to the end %.2f ms "
+                "(raw %.2f), medians\n",
+                title, open.rows, open.medianMs, rawOpen.medianMs, scroll.medianMs, rawAll.medianMs);
 }
 
 }  // namespace

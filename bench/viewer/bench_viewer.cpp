@@ -74,5 +74,8 @@ int main(int argc, char **argv)
     std::sort(times.begin(), times.end());
     std::printf("one stand's group protocol (25 rows): median %.1f ms, slowest %.1f ms over %lld\n",
                 times.at(times.size() / 2), times.last(), qlonglong(times.size()));
+    std::printf("summary: control program's stand protocol from the results viewer (25 rows): median %.1f ms, "
+                "min %.1f, max %.1f (n=%lld)\n",
+                times.at(times.size() / 2), times.first(), times.last(), qlonglong(times.size()));
     return 0;
 }
