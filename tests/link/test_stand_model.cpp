@@ -91,6 +91,12 @@ private Q_SLOTS:
         send(m, MeterResetRequest(2, 1), 11 * kSecond);
         QCOMPARE(send(m, ResultsRequest(2), 12 * kSecond), ResultsFrame(2, ValueGroup(3, "+2.50") + ValueGroup(5, "+0.40")));
         QCOMPARE(send(m, ResultsRequest(2), 13 * kSecond), ResultsFrame(2, ValueGroup(1, "+0.12")));
+        // The poll before the next run starts the meters' errors from the first point again.
+        send(m, AutoRequest(), 14 * kSecond);
+        send(m, SetupRequest(2, 'P', 1000, 4, 1), 15 * kSecond);
+        QCOMPARE(m.Stand(2).errorPoints, 1);
+        QCOMPARE(send(m, ResultsRequest(2), 17 * kSecond),
+                 ResultsFrame(2, ValueGroup(1, "+0.12") + ValueGroup(3, "-1.05") + ValueGroup(5, "+0.40")));
     }
 
     void sensitivityAndCreep()

@@ -229,6 +229,10 @@ QByteArray StandModel::Handle(const QByteArray &f, qint64 nowNs)
     if (r.kind == Request::Unknown || r.stand < 0 || r.stand > 5)
         return {};
     if (r.kind == Request::Auto) {
+        // Every poll begins with this request, and a run begins with a poll:
+        // the per-point errors of a meter start again from the first point.
+        for (StandState &stand : m_stands)
+            stand.errorPoints = 0;
         bool any = false;
         for (int s = 1; s <= 5; ++s)
             any = any || m_config.present[s];
