@@ -5,6 +5,7 @@
 #include "widgets/ui.h"
 
 #include <QDialog>
+#include <QPushButton>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +73,16 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8(f.readAll());
         QVERIFY(text.contains(QStringLiteral("[CH]")));
         QVERIFY(text.contains(QStringLiteral("C1=1")));
+    }
+
+    // The operator reads Russian questions; their buttons must not be English.
+    void toolkitButtonsAreRussian()
+    {
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Да"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')), QStringLiteral("Нет"));
+        QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Отмена"));
     }
 
     void clockCanBeFixed()
