@@ -10,10 +10,17 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <limits>
 
 namespace kv {
 
 namespace {
+
+// The rows a sheet holds, and a bound on shared formula numbers. Larger
+// numbers come only from a damaged template; taken as they are they would
+// overflow the row and formula arithmetic below.
+constexpr int kSheetRows = 1048576;
+constexpr qint64 kMaxSharedFormula = 1 << 24;
 
 const QString kRelNs = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
 const QString kRelOffice = kRelNs + QStringLiteral("/officeDocument");
@@ -345,14 +352,23 @@ void Filler::fillSheet(int index, const SheetRef &sheet)
         for (auto &row : data->children) {
             if (row.isText || row.localName() != QLatin1String("row"))
                 continue;
-            const int r = row.attribute(QStringLiteral("r")).toInt();
-            implicit = r > 0 ? r : implicit + 1;
+            const qint64 r = row.attribute(QStringLiteral("r")).toLongLong();
+            implicit = r > 0 ? int(qMin<qint64>(r, kSheetRows + 1)) : implicit + 1;
+            if (implicit > kSheetRows)
+                throw Error(QStringLiteral("%1: строка %2 за пределами листа.").arg(sheet.part).arg(r > 0 ? r : implicit));
             if (r <= 0)
                 row.setAttribute(QStringLiteral("r"), QString::number(implicit));
             for (const auto &c : row.children)
-                if (const XmlNode *f = c.isText ? nullptr : c.child(QStringLiteral("f")))
-                    maxSi = std::max(maxSi, f->attribute(QStringLiteral("si")).toInt() + 1);
+                if (const XmlNode *f = c.isText ? nullptr : c.child(QStringLiteral("f"))) {
+                    const qint64 si = f->attribute(QStringLiteral("si")).toLongLong();
+                    if (si < 0 || si >= kMaxSharedFormula)
+                        throw Error(QStringLiteral("%1: номер общей формулы %2 недопустим.").arg(sheet.part).arg(si));
+                    maxSi = std::max(maxSi, int(si) + 1);
+                }
         }
+        // The copies number their shared formulas after the original's.
+        if (shift.active && qint64(shift.n) * maxSi > std::numeric_limits<int>::max())
+            throw Error(QStringLiteral("%1: слишком много общих формул для %2 копий строк.").arg(sheet.part).arg(shift.n));
         std::vector<XmlNode> rows;
         std::vector<XmlNode> block;
         for (auto &row : data->children) {
@@ -363,8 +379,11 @@ void Filler::fillSheet(int index, const SheetRef &sheet)
                 block.push_back(std::move(row));
                 continue;
             }
-            if (shift.active && r > shift.r2)
+            if (shift.active && r > shift.r2) {
+                if (r + shift.delta() > kSheetRows)
+                    throw Error(QStringLiteral("Таблица протокола из %1 записей не помещается на лист.").arg(shift.n));
                 renumber(row, r + shift.delta());
+            }
             fillRow(row, -1, -1, 0);
             rows.push_back(std::move(row));
         }
@@ -471,8 +490,8 @@ void Filler::fillSheet(int index, const SheetRef &sheet)
                 for (auto &b : n.children)
                     if (!b.isText) {
                         const int id = b.attribute(QStringLiteral("id")).toInt();
-                        const int moved = shift.map(id, RefPart::Start);
-                        b.setAttribute(QStringLiteral("id"), QString::number(moved));
+                        if (id > 0 && id <= kSheetRows)
+                            b.setAttribute(QStringLiteral("id"), QString::number(shift.map(id, RefPart::Start)));
                     }
             }
         }
@@ -539,6 +558,11 @@ void Filler::run()
                 sheet = sheets.first().name;
             Area a;
             if (parseArea(text.mid(bang + 1), &a) && a.row1 > 0 && a.row2 >= a.row1) {
+                const qint64 records = std::max(0, m_fill.rangeRecords);
+                if (a.row2 > kSheetRows)
+                    throw Error(QStringLiteral("Диапазон %1 шаблона выходит за пределы листа.").arg(m_fill.rangeName));
+                if (a.row2 + (records - 1) * (a.row2 - a.row1 + 1) > kSheetRows)
+                    throw Error(QStringLiteral("Таблица протокола из %1 записей не помещается на лист.").arg(records));
                 m_rangeSheet = sheet;
                 m_shift.active = true;
                 m_shift.r1 = a.row1;

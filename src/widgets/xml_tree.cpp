@@ -81,6 +81,11 @@ XmlNode &XmlNode::append(XmlNode node)
     return children.back();
 }
 
+// Parts of a workbook nest a dozen levels; far deeper nesting is a damaged
+// or hostile file, and would exhaust the stack when the tree is written,
+// copied or freed.
+constexpr size_t kMaxDepth = 256;
+
 XmlNode parseXml(const QByteArray &data, const QString &partName)
 {
     QXmlStreamReader reader(data);
@@ -101,6 +106,8 @@ XmlNode parseXml(const QByteArray &data, const QString &partName)
                 if (!node.hasAttribute(key))
                     node.attributes.append({key, d.namespaceUri().toString()});
             }
+            if (stack.size() >= kMaxDepth)
+                throw Error(QStringLiteral("%1: слишком глубокая вложенность элементов").arg(partName));
             if (stack.empty()) {
                 if (haveRoot)
                     throw Error(QStringLiteral("%1: более одного корневого элемента").arg(partName));

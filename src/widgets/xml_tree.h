@@ -41,7 +41,8 @@ struct XmlNode {
     XmlNode &append(XmlNode node);
 };
 
-// Parses a whole part; throws kv::Error with the reader's message on bad XML.
+// Parses a whole part; throws kv::Error with the reader's message on bad XML
+// or on elements nested more than 256 deep.
 XmlNode parseXml(const QByteArray &data, const QString &partName);
 // Writes a part with an XML declaration (standalone="yes").
 QByteArray writeXml(const XmlNode &root);
