@@ -66,7 +66,7 @@ TKvintor::~TKvintor()
 
 void TKvintor::BuildMenus()
 {
-    auto action = [this](QMenu *menu, const QString &text, const char *name) {
+    auto action = [](QMenu *menu, const QString &text, const char *name) {
         QAction *a = menu->addAction(text);
         a->setObjectName(QLatin1String(name));
         return a;
