@@ -288,6 +288,10 @@ QString addSyntheticArchive(QSqlDatabase &db, int years, ArchiveStats *stats, qu
         // Records in time order, on working hours.
         QDateTime when = start.addSecs(qint64(double(spanSecs) * (double(r) + unit(rng)) / double(total)));
         when.setTime(QTime(8 + int(unit(rng) * 9), int(unit(rng) * 60), int(unit(rng) * 60)));
+        // The working hours of today are not over yet: a verification the
+        // archive says took place this afternoon would lie.
+        if (when > end)
+            when = when.addDays(-1);
         const TypeInfo &type = types[size_t(unit(rng) * types.size()) % types.size()];
         const TestInfo &test = tests[type.test];
         measure.bindValue(0, when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
