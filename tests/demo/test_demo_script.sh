@@ -75,6 +75,15 @@ rc=$?
 [ "$rc" != 0 ] || fail "went on with a broken simulator configuration"
 grep -q "stand '9' is not 1-5" "$work/bad.out" || fail "the simulator's reason is not shown: $(cat "$work/bad.out")"
 
+# ---- a working folder whose database is not Kvintor's: refused before anything starts
+mkdir -p "$work/other"
+: >"$work/other/KvintorDB.sqlite"
+KVINTOR_DEMO_DIR="$work/other" "$demo" --check >"$work/other.out" 2>&1
+rc=$?
+[ "$rc" != 0 ] || fail "went on with a database without the tables"
+grep -q 'does not have the tables Kvintor needs' "$work/other.out" || fail "no reason for the refused database: $(cat "$work/other.out")"
+grep -q 'simulated stands' "$work/other.out" && fail "the simulator was started for a refused database"
+
 if [ "$failures" != 0 ]; then
   echo "$failures failed"
   exit 1
