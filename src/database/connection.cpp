@@ -70,10 +70,14 @@ QString openDatabase(const QString &path, const QString &connectionName)
         } else {
             // SQLite opens lazily: reading the catalogue is what tells a database from another file.
             QSqlQuery probe(db);
-            if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+            if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
                 error = probe.lastError().text();
-            else
+            } else {
+                // A read left open would keep a file in another journal mode
+                // from switching to WAL ("from within a transaction").
+                probe.finish();
                 error = applyConnectionSettings(db);
+            }
         }
         if (!error.isEmpty())
             db.close();

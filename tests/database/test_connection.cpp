@@ -63,6 +63,43 @@ private Q_SLOTS:
         QVERIFY(kv::openDatabase(readOnly, QStringLiteral("c3")).contains(QStringLiteral("ro.sqlite")));
     }
 
+    // A database the programs did not make, or one switched to another
+    // journal mode (a copy on a network share), opens and is put back in WAL.
+    void opensFileInAnotherJournalMode()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("KvintorDB.sqlite"));
+        QCOMPARE(kv::createDatabaseFile(path), QString());
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("j0"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("delete"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("j0"));
+        QCOMPARE(kv::openDatabase(path, QStringLiteral("j1")), QString());
+        {
+            QSqlQuery q(QSqlDatabase::database(QStringLiteral("j1")));
+            QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
+        }
+        QSqlDatabase::database(QStringLiteral("j1")).close();
+        QSqlDatabase::removeDatabase(QStringLiteral("j1"));
+
+        // An empty file is an empty database, not an unreadable one.
+        const QString empty = dir.filePath(QStringLiteral("empty.sqlite"));
+        QFile f(empty);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QCOMPARE(kv::openDatabase(empty, QStringLiteral("j2")), QString());
+        QSqlDatabase::database(QStringLiteral("j2")).close();
+        QSqlDatabase::removeDatabase(QStringLiteral("j2"));
+    }
+
     void createRefusesExistingFile()
     {
         TempDatabase t;
