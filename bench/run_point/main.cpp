@@ -325,6 +325,7 @@ int latencyBench(int points)
     spin([] { return false; }, 3000);
     probe.stop();
     const Stats idle = stats(probe.all);
+    const std::vector<double> idleSamples = probe.all;
 
     // Byte gaps and set-up frames as written.
     std::vector<double> gaps, setupSpacing;
@@ -381,6 +382,11 @@ int latencyBench(int points)
     print("during the points, every sample", stats(probe.all));
     const Stats pacing = stats(probe.pacing);
     print("while frames were paced out (transmitter busy)", pacing);
+    const auto over = [](const std::vector<double> &v, double ms) {
+        return int(std::count_if(v.begin(), v.end(), [ms](double x) { return x > ms; }));
+    };
+    std::printf("  later than 2 ms: %d of the idle samples, %d of those while pacing\n", over(idleSamples, 2.0),
+                over(probe.pacing, 2.0));
     std::printf("bytes as written during the points\n");
     const Stats byteGaps = stats(gaps);
     print("gap between bytes of a frame", byteGaps);
