@@ -22,8 +22,15 @@ qint64 wholeNumber(const QString &source, const QString &text)
 {
     bool ok = false;
     const qint64 v = text.toLongLong(&ok);
-    if (!ok)
-        fail(source, QStringLiteral("знак «-» допустим только в начале"));
+    if (!ok) {
+        // Digits alone that do not fit even 64 bits are a range problem, not a misplaced sign.
+        bool digitsOnly = !text.isEmpty();
+        for (int i = 0; i < text.size(); ++i)
+            if (!isDigit(text.at(i)) && !(i == 0 && text.at(i) == QLatin1Char('-') && text.size() > 1))
+                digitsOnly = false;
+        fail(source, digitsOnly ? QStringLiteral("число вне допустимого диапазона")
+                                : QStringLiteral("знак «-» допустим только в начале"));
+    }
     if (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
         fail(source, QStringLiteral("число вне допустимого диапазона"));
     return v;

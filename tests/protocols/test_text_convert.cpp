@@ -69,6 +69,26 @@ private Q_SLOTS:
             QVERIFY(e.text().contains(text));
         }
     }
+    // The operator is told why: a number too long is out of range whatever its length.
+    void textToNumberFailureReasons()
+    {
+        auto reason = [](const QString &text) {
+            try {
+                TextToNumberOrThrow(text);
+            } catch (const ConversionError &e) {
+                return e.text();
+            }
+            return QString();
+        };
+        const QString range = QStringLiteral("вне допустимого диапазона");
+        const QString sign = QStringLiteral("знак «-»");
+        QVERIFY(reason(QStringLiteral("2147483648")).contains(range));
+        QVERIFY(reason(QStringLiteral("12345678901234567890")).contains(range));
+        QVERIFY(reason(QStringLiteral("-98765432109876543210")).contains(range));
+        QVERIFY(reason(QStringLiteral("12345678901234567890.5")).contains(range));
+        QVERIFY(reason(QStringLiteral("1-2")).contains(sign));
+        QVERIFY(reason(QStringLiteral("1234567890123456789-0")).contains(sign));
+    }
     void textToNumberLimits()
     {
         QCOMPARE(TextToNumber(QStringLiteral("2147483647")), 2147483647.0);
