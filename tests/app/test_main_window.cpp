@@ -24,6 +24,7 @@
 #include <QTest>
 
 using namespace kvintor;
+using kvtest::spinUntil;
 
 namespace {
 
@@ -34,20 +35,6 @@ kvstands::ModelConfig config(const QString &text)
     if (!problem.isEmpty())
         qFatal("%s", qPrintable(problem));
     return c;
-}
-
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer heartbeat;
-    heartbeat.start(10);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 struct Rig {

@@ -78,21 +78,6 @@ inline QString protocolFile(const QString &folder, int stand)
     return folder + QStringLiteral("/Протокол %1 от 2026-03-14 стенд %2.xlsx").arg(kFirstProtocol.toInt() + stand - 1).arg(stand);
 }
 
-// Processes events until `done` or the time is up; false when it timed out.
-inline bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer heartbeat;
-    heartbeat.start(20);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 // A workbook's first sheet as openpyxl reads it: cell reference -> value
 // (numbers as numbers, texts as texts). `error` gets what went wrong.
 inline QMap<QString, QVariant> readWorkbook(const QString &path, QString *error)

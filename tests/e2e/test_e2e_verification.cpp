@@ -296,7 +296,7 @@ private Q_SLOTS:
         });
         main.AReply->trigger();
         QVERIFY(main.LabelWait->isVisible() || !main.AReply->isEnabled());
-        QVERIFY2(e2e::spinUntil([&] { return main.AReply->isEnabled(); }, 20000), "the poll did not end");
+        QVERIFY2(kvtest::spinUntil([&] { return main.AReply->isEnabled(); }, 20000), "the poll did not end");
         for (int s = 1; s <= 5; ++s)
             QCOMPARE(main.LabelStand[s]->isEnabled(), s <= 3);
         QVERIFY(main.MCheck->isEnabled());
@@ -309,11 +309,11 @@ private Q_SLOTS:
         QVERIFY(!window.BSelect->isVisible());  // an automatic verification starts only from the first point
 
         // The three error points end on their own once all eighteen meters reported.
-        QVERIFY2(e2e::spinUntil([&] { return run.PointKind == KindSensitivity; }, 30000),
+        QVERIFY2(kvtest::spinUntil([&] { return run.PointKind == KindSensitivity; }, 30000),
                  qPrintable(op.seen.join(QLatin1Char(','))));
         QCOMPARE(ui->texts(), QStringList());
         // Sensitivity: every meter but one starts; the test would run its ten minutes.
-        QVERIFY(e2e::spinUntil([&] {
+        QVERIFY(kvtest::spinUntil([&] {
             int seen = 0;
             for (int s = 1; s <= 3; ++s)
                 for (int q = 1; q <= 6; ++q)
@@ -328,7 +328,7 @@ private Q_SLOTS:
 
         // Creep: one meter gives a pulse.
         QCOMPARE(run.PointKind, KindCreep);
-        QVERIFY(e2e::spinUntil([&] { return fieldText(window, e2e::kCreeps) == QStringLiteral("есть"); }, 10000));
+        QVERIFY(kvtest::spinUntil([&] { return fieldText(window, e2e::kCreeps) == QStringLiteral("есть"); }, 10000));
         QCOMPARE(fieldText(window, 11), QString());
         run.TTime.stop();
         run.SecondsLeft = 0;
@@ -337,7 +337,7 @@ private Q_SLOTS:
         // The register test: readings typed, one division counted by the
         // good registers; the faulty one stops.
         QCOMPARE(run.PointKind, KindRegister);
-        QVERIFY(e2e::spinUntil([&] {
+        QVERIFY(kvtest::spinUntil([&] {
             for (int s = 1; s <= 3; ++s)
                 for (int q = 1; q <= 6; ++q)
                     if (10 * s + q != e2e::kRegisterFault &&

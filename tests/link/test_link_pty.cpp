@@ -4,6 +4,7 @@
 #include "fake_view.h"
 #include "link/stand_frames.h"
 #include "stand_server.h"
+#include "support/test_env.h"
 #include "widgets/ui.h"
 
 #include <QElapsedTimer>
@@ -22,6 +23,7 @@
 
 using namespace kvintor;
 using namespace kvstands;
+using kvtest::spinUntil;
 
 namespace {
 
@@ -71,22 +73,6 @@ struct Rig {
         return false;
     }
 };
-
-// Runs the event loop until done() holds. QTest::qWait, and so QTRY_*, sleeps
-// 10 ms between turns of the loop, which would stretch every paced gap.
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer heartbeat;
-    heartbeat.start(20);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // How late this thread wakes for a 7 ms wait right now: a chain of 7 ms
 // timerfd waits, independent of the link's own pacing code, run alongside it.

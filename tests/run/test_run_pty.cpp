@@ -5,6 +5,7 @@
 #include "run_fixture.h"
 
 #include "stand_server.h"
+#include "support/test_env.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -12,22 +13,9 @@
 
 using namespace runtest;
 using namespace kvstands;
+using kvtest::spinUntil;
 
 namespace {
-
-bool spinUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer heartbeat;
-    heartbeat.start(20);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 ModelConfig config(const QString &text)
 {

@@ -4,11 +4,14 @@
 #include "demo_data.h"
 #include "widgets/settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 
 namespace kvtest {
 
@@ -77,6 +80,22 @@ QVariant scalar(QSqlDatabase db, const QString &sql)
         return {};
     }
     return q.next() ? q.value(0) : QVariant();
+}
+
+bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    // Wakes the loop now and then, so a condition that no event announces is
+    // still seen.
+    QTimer heartbeat;
+    heartbeat.start(20);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 }  // namespace kvtest

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace kvtest {
@@ -49,5 +50,10 @@ private:
 void execOrFail(QSqlDatabase db, const QString &sql);
 // The first column of the first row of a query (invalid when there is none).
 QVariant scalar(QSqlDatabase db, const QString &sql);
+
+// Runs the event loop until done() holds; false when timeoutMs passed first.
+// QTest::qWait, and so QTRY_*, sleeps 10 ms between turns of the loop, which
+// would stretch every paced gap on the line.
+bool spinUntil(const std::function<bool()> &done, int timeoutMs);
 
 }  // namespace kvtest
