@@ -1,5 +1,7 @@
 #include "database/engine_sql.h"
 
+#include "widgets/clock.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QStringList>
@@ -89,7 +91,7 @@ int nextSolid(const QList<Token> &toks, int from)
 QDate parseDate(const QString &text)
 {
     const QString t = text.trimmed();
-    QDate d = QLocale().toDate(t, QLocale::ShortFormat);
+    QDate d = kv::dateLocale().toDate(t, QLocale::ShortFormat);
     if (d.isValid())
         return d;
     for (const char *f : {"dd.MM.yyyy", "d.M.yyyy", "dd.MM.yy", "yyyy-MM-dd", "dd/MM/yyyy", "d/M/yyyy"}) {

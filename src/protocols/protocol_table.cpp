@@ -2,6 +2,7 @@
 
 #include "database/codes.h"
 #include "protocols/text_convert.h"
+#include "widgets/clock.h"
 
 #include <QLocale>
 #include <QStandardItemModel>
@@ -161,7 +162,7 @@ QString protocolTitle(ProtocolKind kind, const QString &number, const QDate &tod
 {
     const QString head = kind == ProtocolKind::Group ? QStringLiteral("ГРУППОВОЙ  ПРОТОКОЛ  ПОВЕРКИ  № ")
                                                      : QStringLiteral("ПРОТОКОЛ  ПОВЕРКИ  № ");
-    return head + number + QStringLiteral("  ОТ  ") + QLocale().toString(today, QLocale::ShortFormat);
+    return head + number + QStringLiteral("  ОТ  ") + kv::shortDateText(today);
 }
 
 QString installationText(const ProtocolData &d)

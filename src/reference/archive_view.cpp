@@ -3,6 +3,7 @@
 #include "database/engine_sql.h"
 #include "protocols/text_convert.h"
 #include "reference/data_module.h"
+#include "widgets/clock.h"
 #include "widgets/error_report.h"
 
 #include <QDateTime>
@@ -57,7 +58,7 @@ QVariant ArchiveListView::data(const QModelIndex &index, int role) const
         if (!when.isValid())
             when = QDateTime::fromString(stored.toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         if (when.isValid())
-            return QLocale().toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+            return kv::shortDateText(when.date()) + QLatin1Char(' ') +
                    when.time().toString(QStringLiteral("HH:mm:ss"));
         return stored;
     }

@@ -1,6 +1,7 @@
 #include "shell/query_builder.h"
 
 #include "database/engine_sql.h"
+#include "widgets/clock.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -131,7 +132,7 @@ bool QueryBuilder::isNumberText(const QString &text)
 
 QString QueryBuilder::dateText(const QDate &date)
 {
-    const QString shortText = QLocale().toString(date, QLocale::ShortFormat);
+    const QString shortText = kv::shortDateText(date);
     const QString expected =
         QLatin1Char('\'') + date.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 00:00:00'");
     // A two-digit year or a month-first order the translation would misread

@@ -133,6 +133,8 @@ QDateEdit *datePicker(const char *name, QWidget *parent)
     auto *d = new QDateEdit(kv::now().date(), parent);
     d->setObjectName(QLatin1String(name));
     d->setCalendarPopup(true);
+    // The form the condition is written in, not the program's C locale.
+    d->setLocale(kv::dateLocale());
     return d;
 }
 

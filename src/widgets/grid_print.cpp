@@ -1,5 +1,7 @@
 #include "widgets/grid_print.h"
 
+#include "widgets/clock.h"
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QLocale>
@@ -225,7 +227,7 @@ PrintOutcome printGrid(QPrinter &printer, const GridPrintJob &job, const PrintPr
     p.setFont(dateFont);
     p.setPen(Qt::black);
     p.drawText(QRectF(area.left(), y, area.width(), dm.height()), Qt::AlignLeft | Qt::AlignTop,
-               QLocale().toString(job.date, QLocale::ShortFormat));
+               kv::shortDateText(job.date));
     if (!p.end())
         out.error = QStringLiteral("Не удается завершить печать.");
     out.pages = page;

@@ -138,7 +138,7 @@ private Q_SLOTS:
         const QString record = gridRows(*a.DBTest).first();
         QVERIFY2(record.contains(e2e::kTypeName) && record.contains(e2e::kTypeVersion) && record.contains(e2e::kTestName),
                  qPrintable(record));
-        QVERIFY2(record.startsWith(QLocale().toString(QDate(2026, 3, 14), QLocale::ShortFormat) + QStringLiteral(" 10:30:00 | ")),
+        QVERIFY2(record.startsWith(kv::shortDateText(QDate(2026, 3, 14)) + QStringLiteral(" 10:30:00 | ")),
                  qPrintable(record));
 
         const QStringList meters = gridRows(*a.DBPosition);

@@ -106,6 +106,7 @@ private slots:
     void initTestCase()
     {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        kv::setDateLocaleForTests(QLocale(QLocale::Russian, QLocale::Russia));
         kv::setNowForTests(QDateTime(QDate(2003, 3, 5), QTime(9, 0)));
         m_previousCwd = QDir::currentPath();
         QDir::setCurrent(m_work.path());

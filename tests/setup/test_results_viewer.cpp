@@ -236,7 +236,7 @@ private Q_SLOTS:
         QCOMPARE(data.protocolNumber, QStringLiteral("43"));
         QCOMPARE(v.dm().RMStend->recNo(), 1);  // the operator's stand stays selected
 
-        const QString date = QLocale().toString(QDate(2003, 3, 5), QLocale::ShortFormat);
+        const QString date = kv::shortDateText(QDate(2003, 3, 5));
         const QList<QPair<QString, int>> expected = {{QStringLiteral("41"), 1}, {QStringLiteral("42"), 3}};
         for (int k = 0; k < 2; ++k) {
             QVERIFY(QFileInfo::exists(files[k]));

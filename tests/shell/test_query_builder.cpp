@@ -6,6 +6,7 @@
 #include "database/engine_sql.h"
 #include "shell/query_builder.h"
 #include "support/test_env.h"
+#include "widgets/clock.h"
 
 #include <QLocale>
 #include <QSqlError>
@@ -276,13 +277,13 @@ private Q_SLOTS:
         const QDate d(2026, 12, 9);
         const QString expected = QStringLiteral("'2026-12-09 00:00:00'");
         for (const char *name : {"C", "ru_RU", "en_US", "de_DE", "en_GB"}) {
-            QLocale::setDefault(QLocale(QLatin1String(name)));
+            kv::setDateLocaleForTests(QLocale(QLatin1String(name)));
             const QString text = QueryBuilder::dateText(d);
             QCOMPARE(kv::toEngineSql(QStringLiteral("DateValue(%1)").arg(kv::jetQuoted(text))), expected);
         }
-        QLocale::setDefault(QLocale(QStringLiteral("ru_RU")));
+        kv::setDateLocaleForTests(QLocale(QStringLiteral("ru_RU")));
         QCOMPARE(QueryBuilder::dateText(d), QStringLiteral("09.12.2026"));
-        QLocale::setDefault(QLocale::system());
+        kv::resetDateLocaleForTests();
     }
 
     // Each source list of the table, run on the small archive.

@@ -670,7 +670,7 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("Kvintor")));
         QVERIFY(text.contains(QStringLiteral("Страница. 1")));
         QVERIFY(text.contains(QStringLiteral("ЭТТ-3.57")));
-        QVERIFY(text.contains(QLocale().toString(QDate(2026, 12, 9), QLocale::ShortFormat)));
+        QVERIFY(text.contains(kv::shortDateText(QDate(2026, 12, 9))));
 
         makeCurrent(f, p.FSQL, p.FSQL->DBGridSQL);
         pdf = out(QStringLiteral("query.pdf"));

@@ -1,3 +1,4 @@
+#include "protocols/protocol_table.h"
 #include "support/test_env.h"
 #include "widgets/clock.h"
 #include "widgets/error_report.h"
@@ -7,6 +8,7 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QFile>
+#include <QLocale>
 #include <QTest>
 #include <QTimer>
 
@@ -92,6 +94,25 @@ private Q_SLOTS:
         QCOMPARE(kv::now(), fixed);
         kv::setNowForTests({});
         QVERIFY(qAbs(kv::now().secsTo(QDateTime::currentDateTime())) < 5);
+    }
+
+    // The control program runs with the C locale for its decimal point; its
+    // protocol headers must not read "ОТ  5 Mar 2003" for that, nor on a PC
+    // without regional settings. Regional settings of their own are kept.
+    void datesFollowTheRegionalSettingsNotTheNumberLocale()
+    {
+        QCOMPARE(kv::dateLocaleFor(QLocale::c()).language(), QLocale::Russian);
+        QCOMPARE(kv::dateLocaleFor(QLocale(QStringLiteral("en_US"))).name(), QStringLiteral("en_US"));
+        QCOMPARE(kv::dateLocaleFor(QLocale(QStringLiteral("uk_UA"))).name(), QStringLiteral("uk_UA"));
+
+        QLocale::setDefault(QLocale::c());
+        kv::setDateLocaleForTests(kv::dateLocaleFor(QLocale::c()));
+        QCOMPARE(kv::protocolTitle(kv::ProtocolKind::Group, QStringLiteral("7"), QDate(2003, 3, 5)),
+                 QStringLiteral("ГРУППОВОЙ  ПРОТОКОЛ  ПОВЕРКИ  № 7  ОТ  05.03.2003"));
+        QCOMPARE(kv::dateLocale().toDate(QStringLiteral("05.03.2003"), QLocale::ShortFormat), QDate(2003, 3, 5));
+        kv::setDateLocaleForTests(QLocale(QStringLiteral("en_US")));
+        QCOMPARE(kv::shortDateText(QDate(2003, 3, 5)), QLocale(QStringLiteral("en_US")).toString(QDate(2003, 3, 5), QLocale::ShortFormat));
+        kv::resetDateLocaleForTests();
     }
 };
 
