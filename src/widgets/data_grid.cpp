@@ -134,7 +134,23 @@ void DataGrid::showColumns(const QList<int> &columns, const QStringList &titles)
         m_header->moveSection(m_header->visualIndex(logical), i);
         if (i < titles.size())
             model()->setHeaderData(logical, Qt::Horizontal, titles.at(i));
+        fitColumn(logical);
     }
+}
+
+void DataGrid::fitColumn(int logical)
+{
+    // Sampled, not measured over the whole list: an archive has hundreds of
+    // thousands of rows, and the first ones show the usual width of a field.
+    constexpr int kSampleRows = 50;
+    constexpr int kMaxWidth = 320;
+    int width = std::max(m_header->defaultSectionSize(), m_header->sectionSizeHint(logical));
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const int rows = std::min(model()->rowCount(), kSampleRows);
+    for (int r = 0; r < rows; ++r)
+        width = std::max(width, itemDelegate()->sizeHint(option, model()->index(r, logical)).width() + 8);
+    setColumnWidth(logical, std::min(width, kMaxWidth));
 }
 
 QList<int> DataGrid::shownColumns() const

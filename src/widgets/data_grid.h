@@ -66,9 +66,12 @@ public:
     void setColumn(int column, const GridColumn &spec);
     GridColumn column(int column) const;
     GridDelegate *gridDelegate() const { return m_delegate; }
-    // Shows only these model columns, in this order, with these titles.
+    // Shows only these model columns, in this order, with these titles, each
+    // as wide as its title and the texts of the first rows (stored widths
+    // replace these later).
     void showColumns(const QList<int> &columns, const QStringList &titles);
     QList<int> shownColumns() const;
+    void fitColumn(int logical);
 
     // The text a cell shows.
     QString cellText(int row, int column) const;

@@ -306,6 +306,22 @@ private Q_SLOTS:
         QCOMPARE(f.grid->columnWidths(), (QList<int>{40, 71, nameWidth}));
     }
 
+    // Before any width is stored a column shows its whole title and the
+    // texts of its first rows ("Счетное устройство" was cut to "етное устройст").
+    void shownColumnsFitTheirTitlesAndTexts()
+    {
+        Fixture f;
+        const QString longText = QStringLiteral("09.12.2024 10:15:00 и ещё немного");
+        f.model->setData(f.model->index(2, ColName), longText, Qt::EditRole);
+        const QString longTitle = QStringLiteral("Счетное устройство");
+        f.grid->showColumns({ColNum, ColName}, {QStringLiteral("№"), longTitle});
+        const QFontMetrics metrics(f.grid->font());
+        QVERIFY(f.grid->columnWidth(ColName) > metrics.horizontalAdvance(longText));
+        QVERIFY(f.grid->columnWidth(ColName) >= f.grid->horizontalHeader()->sectionSizeHint(ColName));
+        // A short column keeps the usual width.
+        QCOMPARE(f.grid->columnWidth(ColNum), f.grid->horizontalHeader()->defaultSectionSize());
+    }
+
     // Entering and leaving are the operator's moves between controls: the
     // grid's own editor and a box in front of the window are not leaving.
     void enteringAndLeavingTheGrid()
