@@ -4,7 +4,6 @@
 #include "protocols/text_convert.h"
 #include "widgets/clock.h"
 
-#include <QLocale>
 #include <QStandardItemModel>
 
 #include <algorithm>

@@ -7,7 +7,6 @@
 #include "widgets/error_report.h"
 
 #include <QDateTime>
-#include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>

@@ -3,7 +3,6 @@
 #include "database/engine_sql.h"
 #include "widgets/clock.h"
 
-#include <QLocale>
 #include <QRegularExpression>
 
 namespace basekvintor {

@@ -4,7 +4,6 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QLocale>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
