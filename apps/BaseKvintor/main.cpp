@@ -21,5 +21,6 @@ int main(int argc, char **argv)
             if (f.open(QIODevice::WriteOnly))
                 f.write("ready\n");
         });
+    kv::triggerActionsFromEnvironment();
     return basekvintor::runBaseKvintor(app);
 }

@@ -1,5 +1,6 @@
 #include "database/connection.h"
 
+#include "database/file_locks.h"
 #include "database/schema.h"
 
 #include <QDir>
@@ -86,6 +87,7 @@ QString openDatabase(const QString &path, const QString &connectionName)
         QSqlDatabase::removeDatabase(connectionName);
         return QStringLiteral("Не удалось открыть базу данных %1: %2").arg(describe(path), error);
     }
+    setOpenedDatabaseFile(info.absoluteFilePath());
     return {};
 }
 

@@ -1,6 +1,7 @@
 #include "link/start_up.h"
 
 #include "database/connection.h"
+#include "database/file_locks.h"
 #include "link/main_window.h"
 #include "run/run_window.h"
 #include "run/run_windows.h"
@@ -11,6 +12,7 @@
 #include "setup/run_launch.h"
 #include "setup/run_setup.h"
 #include "setup/run_setup_window.h"
+#include "widgets/database_guard.h"
 #include "widgets/ui.h"
 
 #include <QCoreApplication>
@@ -63,6 +65,7 @@ KvintorProgram::~KvintorProgram()
         Kvintor->Main().Launcher = nullptr;
         Kvintor->Main().RunOpen = nullptr;
     }
+    Guard.reset();
     View.reset();
     Run.reset();
     Launcher.reset();
@@ -106,6 +109,9 @@ KvintorProgram startKvintor(const QStringList &arguments)
     p.View = AttachResultsViewer(*p.DM, p.Run->Control, &p.Run->FNumber, p.FdataReport.get());
     QPlainTextEdit *runLog = p.Run->Regul.Memo2;
     QObject::connect(main, &TKvintor::DiagnosticsToggled, runLog, [runLog](bool visible) { runLog->setVisible(visible); });
+    TDM *dm = p.DM.get();
+    p.Guard = std::make_unique<kv::DatabaseGuard>(kv::openedDatabaseFile(), [dm] { return dm->connected(); });
+    p.Guard->check();
     return p;
 }
 

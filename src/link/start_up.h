@@ -18,6 +18,11 @@ class TFdataReport;
 class TFView;
 class TKvintor;
 class TProgramm;
+}  // namespace kvintor
+namespace kv {
+class DatabaseGuard;
+}
+namespace kvintor {
 class TRegTable;
 
 // Decimal numbers are written and read with "." whatever the regional
@@ -41,6 +46,8 @@ struct KvintorProgram {
     std::unique_ptr<RunLauncher> Launcher;
     std::unique_ptr<RunWindows> Run;  // the run window and its dialogs
     std::unique_ptr<TFView> View;     // the results viewer
+    // Tells the operator if the database's locks are ever lost.
+    std::unique_ptr<kv::DatabaseGuard> Guard;
 
     KvintorProgram();
     ~KvintorProgram();  // windows first, the data module last

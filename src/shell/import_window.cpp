@@ -1,10 +1,12 @@
 #include "shell/import_window.h"
 
+#include "database/file_locks.h"
 #include "reference/data_module.h"
 #include "shell/child_form.h"
 #include "shell/main_window.h"
 #include "widgets/data_grid.h"
 #include "widgets/error_report.h"
+#include "widgets/file_dialogs.h"
 #include "widgets/ui.h"
 
 #include <QAction>
@@ -49,23 +51,34 @@ bool ImportProgressDialog::step(ImportStage stage, qint64 done, qint64 total)
 TImportActions::TImportActions(TFExpert *frame) : QObject(frame), m_frame(frame)
 {
     setObjectName(QStringLiteral("ImportActions"));
-    m_odTest = new QFileDialog(frame);
-    m_odTest->setObjectName(QStringLiteral("ODTest"));
-    m_odTest->setWindowTitle(QStringLiteral("Открыть"));
-    m_odTest->setAcceptMode(QFileDialog::AcceptOpen);
-    m_odTest->setFileMode(QFileDialog::ExistingFile);
-    m_odTest->setNameFilter(kImportFilter);
     connect(frame->AImportTest, &QAction::triggered, this, [this] { kv::guarded([this] { AImportTestExecute(); }); });
     connect(frame->AImportTip, &QAction::triggered, this, [this] { kv::guarded([this] { AImportTipExecute(); }); });
 }
 
+QFileDialog *TImportActions::ODTest()
+{
+    if (!m_odTest) {
+        m_odTest = kv::makeFileDialog(m_frame, QStringLiteral("ODTest"), QStringLiteral("Открыть"), false);
+        m_odTest->setNameFilter(kImportFilter);
+    }
+    return m_odTest;
+}
+
 QString TImportActions::chooseFile()
 {
-    m_odTest->selectFile(QString());
-    if (kv::ui().execDialog(m_odTest) != QDialog::Accepted)
+    QFileDialog *dialog = ODTest();
+    dialog->selectFile(QString());
+    if (kv::execFileDialog(dialog) != QDialog::Accepted)
         return {};
-    const QStringList files = m_odTest->selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
+    const QStringList files = dialog->selectedFiles();
+    if (files.isEmpty())
+        return {};
+    // Read outside SQLite, the archive itself would lose its locks.
+    if (kv::isDatabaseFile(files.first())) {
+        kv::reportError(kv::databaseFileRefusal(files.first()));
+        return {};
+    }
+    return files.first();
 }
 
 void TImportActions::AImportTestExecute()

@@ -39,7 +39,8 @@ public:
     // Connects the frame's AImportTest and AImportTip.
     explicit TImportActions(TFExpert *frame);
 
-    QFileDialog *ODTest() const { return m_odTest; }
+    // Made on first use (see widgets/file_dialogs.h).
+    QFileDialog *ODTest();
     // The file chosen, or "" when the dialog was cancelled.
     QString chooseFile();
 
@@ -53,7 +54,7 @@ private:
     void showCurrentTest(qint64 key);
 
     TFExpert *m_frame;
-    QFileDialog *m_odTest;
+    QFileDialog *m_odTest = nullptr;
     int m_readLimitMs = 10000;
     bool m_running = false;
 };

@@ -1,6 +1,7 @@
 #include "shell/start_up.h"
 
 #include "database/connection.h"
+#include "database/file_locks.h"
 #include "reference/data_module.h"
 #include "reference/protocol_builders.h"
 #include "reference/record_rules.h"
@@ -9,6 +10,7 @@
 #include "shell/query_window.h"
 #include "shell/protocol_panel.h"
 #include "shell/table_dialogs.h"
+#include "widgets/database_guard.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@ BaseProgram::~BaseProgram()
     if (FExpert)
         FExpert->close();  // stores the placements while the data module exists
     FExpert.reset();
+    Guard.reset();
     DM.reset();
 }
 
@@ -97,6 +100,8 @@ BaseProgram startBaseKvintor(const QStringList &arguments)
     case StartChild::FArchiv: frame.maximizeChild(p.FArchiv); break;
     case StartChild::None: break;
     }
+    p.Guard = std::make_unique<kv::DatabaseGuard>(kv::openedDatabaseFile());
+    p.Guard->check();
     return p;
 }
 

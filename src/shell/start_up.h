@@ -19,6 +19,11 @@ class TFArchiv;
 class TFSQL;
 class TFSQLShape;
 class TProtocolBuilders;
+}  // namespace basekvintor
+namespace kv {
+class DatabaseGuard;
+}
+namespace basekvintor {
 
 struct BaseProgram {
     std::unique_ptr<TFExpert> FExpert;
@@ -30,6 +35,8 @@ struct BaseProgram {
     TFSQLShape *FSQLShape = nullptr;  // hidden modal dialog, owned by the main window
     // The protocols of the archive's current record, run by the main window's actions.
     std::unique_ptr<TProtocolBuilders> Builders;
+    // Tells the operator if the database's locks are ever lost.
+    std::unique_ptr<kv::DatabaseGuard> Guard;
 
     BaseProgram();
     ~BaseProgram();  // the children go with the main window, then the data module

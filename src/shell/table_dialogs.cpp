@@ -1,9 +1,11 @@
 #include "shell/table_dialogs.h"
 
+#include "database/file_locks.h"
 #include "reference/data_module.h"
 #include "shell/main_window.h"
 #include "widgets/data_grid.h"
 #include "widgets/error_report.h"
+#include "widgets/file_dialogs.h"
 #include "widgets/text_table_writers.h"
 #include "widgets/ui.h"
 
@@ -31,11 +33,7 @@ namespace {
 
 QFileDialog *saveDialog(QWidget *owner, const char *name, const QStringList &filters)
 {
-    auto *d = new QFileDialog(owner);
-    d->setObjectName(QLatin1String(name));
-    d->setWindowTitle(QStringLiteral("Сохранить как"));
-    d->setAcceptMode(QFileDialog::AcceptSave);
-    d->setFileMode(QFileDialog::AnyFile);
+    QFileDialog *d = kv::makeFileDialog(owner, QLatin1String(name), QStringLiteral("Сохранить как"), true);
     // The name actually written may gain an extension, so overwriting is
     // asked about after the dialog, for that name.
     d->setOption(QFileDialog::DontConfirmOverwrite, true);
@@ -47,7 +45,7 @@ QFileDialog *saveDialog(QWidget *owner, const char *name, const QStringList &fil
 QString chooseFile(QFileDialog *dialog, QString *filter)
 {
     dialog->selectFile(QString());
-    if (kv::ui().execDialog(dialog) != QDialog::Accepted)
+    if (kv::execFileDialog(dialog) != QDialog::Accepted)
         return {};
     const QStringList files = dialog->selectedFiles();
     *filter = dialog->selectedNameFilter();
@@ -128,14 +126,13 @@ void TSFTable::prepare(const QString &tablesLabel, const QStringList &tables)
 TTableActions::TTableActions(TFExpert *frame) : QObject(frame), m_frame(frame)
 {
     setObjectName(QStringLiteral("TableActions"));
-    m_sdTable = saveDialog(frame, "SDTable", saveFilters());
-    m_saveDialog = saveDialog(frame, "SaveDialog1", exportFilters());
     m_sfTable = new TSFTable(frame);
     m_choosePrinter = [this](QPrinter &printer) {
         if (!QPrinterInfo::defaultPrinter().isNull())
             return true;
         QPrintDialog dialog(&printer, m_frame);
-        return kv::ui().execDialog(&dialog) == QDialog::Accepted;
+        kv::useNameOnlyIcons(&dialog);
+        return kv::execFileDialog(&dialog) == QDialog::Accepted;
     };
     auto bind = [this](QAction *action, void (TTableActions::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { kv::guarded([this, handler] { (this->*handler)(); }); });
@@ -145,6 +142,20 @@ TTableActions::TTableActions(TFExpert *frame) : QObject(frame), m_frame(frame)
     bind(frame->ASaveAS, &TTableActions::ASaveASExecute);
     bind(frame->APrint, &TTableActions::APrintExecute);
     bind(frame->APrintView, &TTableActions::APrintViewExecute);
+}
+
+QFileDialog *TTableActions::SDTable()
+{
+    if (!m_sdTable)
+        m_sdTable = saveDialog(m_frame, "SDTable", saveFilters());
+    return m_sdTable;
+}
+
+QFileDialog *TTableActions::SaveDialog1()
+{
+    if (!m_saveDialog)
+        m_saveDialog = saveDialog(m_frame, "SaveDialog1", exportFilters());
+    return m_saveDialog;
 }
 
 kv::DataGrid *TTableActions::currentGrid() const { return qobject_cast<kv::DataGrid *>(m_frame->currentGrid()); }
@@ -162,13 +173,17 @@ void TTableActions::ASaveASExecute()
         return;
     for (;;) {
         QString filter;
-        const QString chosen = chooseFile(m_sdTable, &filter);
+        const QString chosen = chooseFile(SDTable(), &filter);
         if (chosen.isEmpty())
             return;
         const std::optional<SaveFormat> format = saveFormatOf(filter);
         if (!format)
             return;
         const QString path = kv::withExtension(chosen, saveExtension(*format));
+        if (kv::isDatabaseFile(path)) {
+            kv::reportError(kv::databaseFileRefusal(path));
+            continue;
+        }
         if (QFileInfo::exists(path) &&
             kv::ui().question(m_frame, QStringLiteral("Сохранить как"), fileExistsText(path)) != QMessageBox::Yes)
             continue;  // back to the dialog, as its own prompt would
@@ -195,13 +210,21 @@ void TTableActions::AExportExecute()
         return;
     }
     QString filter;
-    const QString chosen = chooseFile(m_saveDialog, &filter);
+    const QString chosen = chooseFile(SaveDialog1(), &filter);
     if (chosen.isEmpty())
         return;
     const std::optional<ExportTarget> target = exportTargetOf(filter);
     if (!target)
         return;
+    // Refused before anything reads it: a workbook target is opened as a
+    // file, and the database's locks would go with it.
+    if (kv::isDatabaseFile(chosen)) {
+        kv::reportError(kv::databaseFileRefusal(chosen));
+        return;
+    }
     ExportTargetInfo info = prepareExportTarget(*target, chosen);
+    if (info.error.isEmpty() && kv::isDatabaseFile(info.path))
+        info.error = kv::databaseFileRefusal(info.path);
     if (!info.error.isEmpty()) {
         kv::reportError(info.error);
         return;

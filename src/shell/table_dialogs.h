@@ -58,8 +58,10 @@ public:
     using PrinterChooser = std::function<bool(QPrinter &)>;
     void setPrinterChooser(PrinterChooser chooser) { m_choosePrinter = std::move(chooser); }
 
-    QFileDialog *SDTable() const { return m_sdTable; }
-    QFileDialog *SaveDialog1() const { return m_saveDialog; }
+    // Made on first use: a file dialog made at start-up reads the working
+    // folder before anyone asked for it (see widgets/file_dialogs.h).
+    QFileDialog *SDTable();
+    QFileDialog *SaveDialog1();
     TSFTable *SFTable() const { return m_sfTable; }
 
     void ASelectAllExecute();
@@ -76,8 +78,8 @@ private:
     bool printInto(QPrinter &printer, const kv::GridPrintJob &job);
 
     TFExpert *m_frame;
-    QFileDialog *m_sdTable;
-    QFileDialog *m_saveDialog;
+    QFileDialog *m_sdTable = nullptr;
+    QFileDialog *m_saveDialog = nullptr;
     TSFTable *m_sfTable;
     QueryPartsProvider m_queryParts;
     PrinterChooser m_choosePrinter;

@@ -2,8 +2,8 @@
 // For running a whole program unattended (tests of the built executables,
 // benchmarks): with KVINTOR_UI_LOG naming a file, every message box is
 // appended to that file as one line "icon<TAB>caption<TAB>text" and answered
-// with its default button, and every modal dialog is rejected, so nothing
-// waits for an operator who is not there.
+// with its default button, and every modal dialog is logged and rejected, so
+// nothing waits for an operator who is not there.
 
 #include <QString>
 
@@ -11,6 +11,10 @@ namespace kv {
 
 // Installs the logging seam when KVINTOR_UI_LOG is set; returns whether it did.
 bool installUiLogFromEnvironment();
+
+// With KVINTOR_UI_ACTIONS naming actions ("ASaveAS,AExport"), triggers each,
+// in order, once the event loop runs; then writes KVINTOR_UI_ACTIONS_DONE.
+void triggerActionsFromEnvironment();
 
 // The word written for an icon: "none", "information", "warning", "error", "question".
 QString iconName(int icon);

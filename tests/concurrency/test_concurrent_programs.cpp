@@ -8,6 +8,7 @@
 
 #include "demo_data.h"
 #include "stand_server.h"
+#include "database/file_locks.h"
 #include "support/test_env.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,8 +28,9 @@ namespace {
 
 QString bin(const QString &name) { return qEnvironmentVariable("KVINTOR_BIN_DIR") + QLatin1Char('/') + name; }
 
-// Waits for `condition` while this process keeps serving its own events (the stands).
-bool waitFor(const std::function<bool()> &condition, int ms)
+// Waits for `condition` while this process keeps serving its own events (the
+// stands), running `eachTurn` between looks.
+bool waitFor(const std::function<bool()> &condition, int ms, const std::function<void()> &eachTurn = {})
 {
     QElapsedTimer clock;
     clock.start();
@@ -35,6 +38,8 @@ bool waitFor(const std::function<bool()> &condition, int ms)
         if (clock.elapsed() > ms)
             return false;
         QTest::qWait(20);
+        if (eachTurn)
+            eachTurn();
     }
     return true;
 }
@@ -215,6 +220,124 @@ private Q_SLOTS:
                                           QString::number(browser.figure(QStringLiteral("deleted")))});
         QVERIFY(check.finish(30000));
         QVERIFY2(check.exitCode() == 0, qPrintable(check.output));
+    }
+    // The database program with every file dialog of it opened on the
+    // working folder, the data module's side opening dialogs every round,
+    // separate save processes that each end (and would checkpoint and delete
+    // the write-ahead log if nobody else held the file), and a backup by the
+    // engine's own tool in the middle: both sides keep their locks all along,
+    // and every write of both is in the file at the end.
+    void noWriteLostAcrossDialogsSavesAndBackup()
+    {
+        TempDatabase db(QStringLiteral("locks"), true);
+        db.close();
+        const QString folder = db.folder();
+        const QString path = db.path();
+        const QStringList onFile{QStringLiteral("--database"), path};
+
+        const QString done = folder + QStringLiteral("/dialogs.done");
+        qputenv("KVINTOR_UI_ACTIONS", "AImportTest,AImportTip,ASaveAS,AExport");
+        qputenv("KVINTOR_UI_DIALOG_MS", "1000");
+        qputenv("KVINTOR_UI_ACTIONS_DONE", done.toLocal8Bit());
+        Program base(QStringLiteral("BaseKvintor"), QStringLiteral("base"), folder, settings.folder(), onFile);
+        qunsetenv("KVINTOR_UI_ACTIONS");
+        qunsetenv("KVINTOR_UI_DIALOG_MS");
+        qunsetenv("KVINTOR_UI_ACTIONS_DONE");
+
+        // Every poll of the kernel's lock table while the test runs: once a
+        // process has opened the database, its locks never go.
+        int polls = 0;
+        QStringList lost;
+        QSet<qint64> opened;
+        auto poll = [&](const std::vector<const QProcess *> &holders) {
+            for (const QProcess *p : holders) {
+                if (p->state() != QProcess::Running)
+                    continue;
+                ++polls;
+                const bool held = kv::databaseLocksOfProcess(path, p->processId()) == kv::FileLocks::Held;
+                if (held)
+                    opened.insert(p->processId());
+                else if (opened.contains(p->processId()))
+                    lost << p->program();
+            }
+        };
+        auto waitPolling = [&](const std::function<bool()> &condition, int ms,
+                               const std::vector<const QProcess *> &holders) {
+            return waitFor(condition, ms, [&] { poll(holders); });
+        };
+
+        QVERIFY2(waitFor([&] { return base.isReady() || !base.running(); }, 30000) && base.isReady(),
+                 qPrintable(base.report()));
+        QVERIFY2(waitPolling([&] { return QFile::exists(done) || !base.running(); }, 60000, {base.process.get()}),
+                 qPrintable(base.report()));
+        // The import dialog (tests and types share it), save as and export.
+        for (const QString &name : {QStringLiteral("ODTest"), QStringLiteral("SDTable"), QStringLiteral("SaveDialog1")})
+            QVERIFY2(!base.boxes().filter(QStringLiteral("dialog\t") + name + QLatin1Char('\t')).isEmpty(),
+                     qPrintable(base.boxes().join(QLatin1Char('|'))));
+
+        const QString stop = folder + QStringLiteral("/stop");
+        Driver browser(QStringLiteral("kvintor-soak-browse"),
+                       onFile + QStringList{QStringLiteral("--stop-file"), stop, QStringLiteral("--delete-every"),
+                                            QStringLiteral("1"), QStringLiteral("--edit-every"), QStringLiteral("1"),
+                                            QStringLiteral("--dialogs")});
+        QVERIFY(browser.process->waitForStarted(10000));
+        const std::vector<const QProcess *> holders{base.process.get(), browser.process.get()};
+
+        const int rounds = 4, savesEach = 3;
+        for (int round = 0; round < rounds; ++round) {
+            Driver saver(QStringLiteral("kvintor-soak-save"),
+                         onFile + QStringList{QStringLiteral("--saves"), QString::number(savesEach)});
+            QVERIFY2(waitPolling([&] { return saver.process->state() == QProcess::NotRunning; }, 60000, holders),
+                     "a save process did not end");
+            QVERIFY(saver.finish(1000));
+            QVERIFY2(saver.exitCode() == 0, qPrintable(saver.output));
+            if (round == 1) {
+                QProcess backup;
+                backup.start(QStringLiteral("sqlite3"),
+                             {path, QStringLiteral(".backup '") + folder + QStringLiteral("/copy.sqlite'")});
+                QVERIFY(backup.waitForFinished(30000));
+                QCOMPARE(backup.exitCode(), 0);
+            }
+            // The other side writes after this save process has ended.
+            waitPolling([] { return false; }, 1500, holders);
+        }
+        QFile(stop).open(QIODevice::WriteOnly);
+        QVERIFY2(browser.finish(30000), qPrintable(browser.output));
+        QVERIFY2(browser.exitCode() == 0, qPrintable(browser.output));
+        QVERIFY2(lost.isEmpty(), qPrintable(QStringLiteral("locks missing at some poll: ") + lost.join(QLatin1Char(' '))));
+        QVERIFY(polls > 100);
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(browser.figure(QStringLiteral("dialogs")) > 0);
+        QCOMPARE(browser.figure(QStringLiteral("locks_lost")), 0);
+        QVERIFY2(base.boxes().filter(QRegularExpression(QStringLiteral("^(error|warning)"))).isEmpty(),
+                 qPrintable(base.boxes().join(QLatin1Char('|'))));
+        base.process->kill();
+        base.process->waitForFinished(5000);
+
+        auto lastLine = [&](const QString &prefix) {
+            const QStringList lines = browser.output.split(QLatin1Char('\n')).filter(QRegularExpression(QLatin1Char('^') + prefix));
+            return lines.isEmpty() ? QString() : lines.last().mid(prefix.size()).trimmed();
+        };
+        const QString testEdit = lastLine(QStringLiteral("last test edit:"));
+        const QString typeEdit = lastLine(QStringLiteral("last type edit:"));
+        QVERIFY(!testEdit.isEmpty() && !typeEdit.isEmpty());
+        Driver check(QStringLiteral("kvintor-soak-save"),
+                     onFile + QStringList{QStringLiteral("--check"), QStringLiteral("--expect-saves"),
+                                          QString::number(rounds * savesEach), QStringLiteral("--deleted"),
+                                          QString::number(browser.figure(QStringLiteral("deleted"))),
+                                          QStringLiteral("--expect-edit"), QStringLiteral("TTest.PDescription=") + testEdit,
+                                          QStringLiteral("--expect-edit"), QStringLiteral("TTip.PMaker=") + typeEdit});
+        QVERIFY(check.finish(30000));
+        QVERIFY2(check.exitCode() == 0, qPrintable(check.output));
+        QVERIFY(browser.figure(QStringLiteral("deleted")) > 0);
+
+        // The backup taken while both sides were open is a whole database.
+        QProcess copy;
+        copy.start(QStringLiteral("sqlite3"),
+                   {folder + QStringLiteral("/copy.sqlite"), QStringLiteral("PRAGMA integrity_check; SELECT count(*) > 0 FROM TPositionCH WHERE PNumber LIKE 'SOAK%';")});
+        QVERIFY(copy.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(copy.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 QStringList({QStringLiteral("ok"), QStringLiteral("1")}));
     }
 };
 

@@ -6,19 +6,27 @@
 // record rules. Every record it sees must be whole; any message box (a lock
 // the busy timeout did not wait out among them) is counted and printed.
 //
+// With --dialogs it also opens the program's file dialogs on the database's
+// folder every round and checks that the process still holds SQLite's locks
+// on the file (a dialog that read the database's files outside SQLite would
+// drop them, and the other program's checkpoint would then delete writes).
+//
 //   kvintor-soak-browse --database PATH [--stop-file F] [--seconds N]
-//                       [--delete-every K] [--edit-every K]
+//                       [--delete-every K] [--edit-every K] [--dialogs]
 
 #include "soak_shape.h"
 
+#include "database/file_locks.h"
 #include "reference/data_module.h"
 #include "reference/data_set.h"
+#include "file_dialog_browse.h"
 #include "widgets/ui.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -33,6 +41,8 @@ struct Counts {
     qint64 iterations = 0, records = 0, meters = 0, errors = 0, listRows = 0;
     qint64 deletes = 0, deleteFailures = 0, edits = 0, editFailures = 0;
     qint64 halfWritten = 0, readErrors = 0, boxes = 0;
+    qint64 dialogs = 0, locksLost = 0;
+    QString lastTestEdit, lastTypeEdit;
     double longestWriteMs = 0;  // a delete or edit, waiting for the other program's save included
 };
 
@@ -141,18 +151,37 @@ public:
             }
             noteBoxes("delete");
         }
-        if (editEvery > 0 && c.iterations % editEvery == 0 && m_dm.ADOTest->rowCount() > 0) {
-            TDataSet *tests = m_dm.ADOTest;
-            const int column = tests->fieldIndex(QStringLiteral("PDescription"));
-            tests->setData(tests->index(0, column), QStringLiteral("Правка %1").arg(c.iterations));
-            QElapsedTimer t;
-            t.start();
-            if (tests->post())
-                ++c.edits;
-            else
-                ++c.editFailures;
-            c.longestWriteMs = qMax(c.longestWriteMs, t.nsecsElapsed() / 1e6);
+        if (editEvery > 0 && c.iterations % editEvery == 0) {
+            edit(m_dm.ADOTest, QStringLiteral("PDescription"), &c.lastTestEdit);
+            edit(m_dm.ADOTip, QStringLiteral("PMaker"), &c.lastTypeEdit);
             noteBoxes("edit");
+        }
+    }
+
+    // Edits the first row's field through the record rules and posts it.
+    void edit(TDataSet *table, const QString &field, QString *written)
+    {
+        if (table->rowCount() == 0)
+            return;
+        const QString text = QStringLiteral("Правка ") + QString::number(c.iterations);
+        table->setData(table->index(0, table->fieldIndex(field)), text);
+        QElapsedTimer t;
+        t.start();
+        if (table->post()) {
+            ++c.edits;
+            *written = text;
+        } else {
+            ++c.editFailures;
+        }
+        c.longestWriteMs = qMax(c.longestWriteMs, t.nsecsElapsed() / 1e6);
+    }
+
+    void openDialogs(const QString &databaseFile)
+    {
+        c.dialogs += soak::browseFileDialogs(QFileInfo(databaseFile).absolutePath());
+        if (kv::databaseLocksOfThisProcess(databaseFile) == kv::FileLocks::Lost) {
+            ++c.locksLost;
+            out << "locks lost after round " << c.iterations << Qt::endl;
         }
     }
 
@@ -186,7 +215,9 @@ int main(int argc, char **argv)
     const QCommandLineOption editEvery(QStringLiteral("edit-every"),
                                        QStringLiteral("Edit a test every K rounds (0 never)."), QStringLiteral("k"),
                                        QStringLiteral("7"));
-    parser.addOptions({database, stopFile, seconds, deleteEvery, editEvery});
+    const QCommandLineOption dialogs(QStringLiteral("dialogs"),
+                                     QStringLiteral("Open the file dialogs on the database's folder every round."));
+    parser.addOptions({database, stopFile, seconds, deleteEvery, editEvery, dialogs});
     parser.process(app);
     if (!parser.isSet(database)) {
         out << "--database PATH is required" << Qt::endl;
@@ -205,16 +236,24 @@ int main(int argc, char **argv)
     const qint64 limit = parser.value(seconds).toLongLong() * 1000;
     QElapsedTimer wall;
     wall.start();
-    while (wall.elapsed() < limit && (stop.isEmpty() || !QFile::exists(stop)))
+    const QString databaseFile = QFileInfo(parser.value(database)).absoluteFilePath();
+    while (wall.elapsed() < limit && (stop.isEmpty() || !QFile::exists(stop))) {
         browser.iterate(parser.value(deleteEvery).toInt(), parser.value(editEvery).toInt());
+        if (parser.isSet(dialogs))
+            browser.openDialogs(databaseFile);
+    }
 
     const Counts &c = browser.c;
     out << "browse: rounds=" << c.iterations << " records=" << c.records << " meters=" << c.meters
         << " errors=" << c.errors << " list_rows_paged=" << c.listRows << " deleted=" << c.deletes
         << " delete_failures=" << c.deleteFailures << " edits=" << c.edits << " edit_failures=" << c.editFailures
         << " longest_write_ms=" << qint64(c.longestWriteMs) << " half_written=" << c.halfWritten << " read_errors=" << c.readErrors << " boxes=" << c.boxes
+        << " dialogs=" << c.dialogs << " locks_lost=" << c.locksLost
         << " seconds=" << QString::number(wall.elapsed() / 1000.0, 'f', 1) << Qt::endl;
+    // What the check reads back: the last texts written.
+    out << "last test edit: " << c.lastTestEdit << Qt::endl;
+    out << "last type edit: " << c.lastTypeEdit << Qt::endl;
     const bool clean = c.deleteFailures == 0 && c.editFailures == 0 && c.halfWritten == 0 && c.readErrors == 0 &&
-                       c.boxes == 0;
+                       c.boxes == 0 && c.locksLost == 0;
     return clean ? 0 : 1;
 }

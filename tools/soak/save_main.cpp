@@ -6,6 +6,7 @@
 //
 //   kvintor-soak-save --database PATH --saves N [--pause-ms MS]
 //   kvintor-soak-save --database PATH --check [--expect-saves S --deleted D]
+//                     [--expect-edit TABLE.FIELD=TEXT ...]
 
 #include "soak_shape.h"
 
@@ -187,7 +188,7 @@ struct Meter {
     int results = 0;
 };
 
-int check(const QString &path, int expectSaves, int deleted)
+int check(const QString &path, int expectSaves, int deleted, const QStringList &edits)
 {
     const QString c = QStringLiteral("soak-check");
     if (const QString e = kv::openDatabase(path, c); !e.isEmpty()) {
@@ -306,6 +307,21 @@ int check(const QString &path, int expectSaves, int deleted)
                             .arg(deleted)
                             .arg(expectSaves);
     }
+    // The other program's last edits, written after any save of this one
+    // ended: a write the file lost shows here.
+    for (const QString &edit : edits) {
+        const int dot = edit.indexOf(QLatin1Char('.')), eq = edit.indexOf(QLatin1Char('='));
+        if (dot < 1 || eq < dot) {
+            problems << QStringLiteral("bad --expect-edit ") + edit;
+            continue;
+        }
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT count(*) FROM ") + edit.left(dot) + QStringLiteral(" WHERE ") +
+                  edit.mid(dot + 1, eq - dot - 1) + QStringLiteral(" = ?"));
+        q.addBindValue(edit.mid(eq + 1));
+        if (!q.exec() || !q.next() || q.value(0).toInt() < 1)
+            problems << QStringLiteral("edit lost: ") + edit;
+    }
     out << "check: records=" << records.size() << " meters=" << meters.size() << " errors=" << errors
         << " saves_present=" << saves.size() << " problems=" << problems.size() << Qt::endl;
     for (int i = 0; i < problems.size() && i < 20; ++i)
@@ -341,7 +357,10 @@ int main(int argc, char **argv)
     const QCommandLineOption deletedOption(QStringLiteral("deleted"),
                                            QStringLiteral("Soak records reported deleted (with --check)."),
                                            QStringLiteral("n"), QStringLiteral("0"));
-    parser.addOptions({database, savesOption, pauseOption, checkOption, expectOption, deletedOption});
+    const QCommandLineOption editOption(QStringLiteral("expect-edit"),
+                                        QStringLiteral("TABLE.FIELD=TEXT a row must hold (with --check)."),
+                                        QStringLiteral("edit"));
+    parser.addOptions({database, savesOption, pauseOption, checkOption, expectOption, deletedOption, editOption});
     parser.process(app);
     if (!parser.isSet(database)) {
         out << "--database PATH is required" << Qt::endl;
@@ -351,6 +370,6 @@ int main(int argc, char **argv)
     if (parser.isSet(checkOption))
         return check(parser.value(database),
                      parser.isSet(expectOption) ? parser.value(expectOption).toInt() : -1,
-                     parser.value(deletedOption).toInt());
+                     parser.value(deletedOption).toInt(), parser.values(editOption));
     return save(parser.value(database), parser.value(savesOption).toInt(), parser.value(pauseOption).toInt(), *ui);
 }
