@@ -201,10 +201,11 @@ public:
             return p->result();
         });
     }
-    // "Номера счетчиков на стендах": every enabled edit gets a number.
-    void enterNumbers(bool accept = true)
+    // "Номера счетчиков на стендах": every enabled edit gets a number, typed
+    // as `typed` when one is given.
+    void enterNumbers(bool accept = true, const QString &typed = QString())
     {
-        ui->queueDialog([accept](QDialog *d) {
+        ui->queueDialog([accept, typed](QDialog *d) {
             auto *n = qobject_cast<TFNumber *>(d);
             if (!n)
                 qFatal("expected the meter numbers");
@@ -214,7 +215,7 @@ public:
             n->FormShow();
             for (int e = 1; e <= 30; ++e)
                 if (n->Edit[e]->isEnabled())
-                    n->Edit[e]->setText(QStringLiteral("N%1").arg(e));
+                    n->Edit[e]->setText(typed.isNull() ? QStringLiteral("N%1").arg(e) : typed);
             n->Button1Click();
             return n->result();
         });
