@@ -182,9 +182,11 @@ public:
     }
     // "Установите параметры точки": confirmed after its waits; `range1A` picks
     // "1A" of the reference meter, `winding25A` "2,5A" of the transformer.
-    void confirmPoint(bool range1A = false, bool winding25A = false, QStringList *memo = nullptr)
+    // `whileOpen` runs while the dialog is shown, before it is confirmed.
+    void confirmPoint(bool range1A = false, bool winding25A = false, QStringList *memo = nullptr,
+                      std::function<void()> whileOpen = {})
     {
-        ui->queueDialog([range1A, winding25A, memo](QDialog *d) {
+        ui->queueDialog([range1A, winding25A, memo, whileOpen](QDialog *d) {
             auto *p = qobject_cast<TParam_p *>(d);
             if (!p)
                 qFatal("expected the point parameters, got %s", qPrintable(d->objectName()));
@@ -194,6 +196,8 @@ public:
             (winding25A ? p->RadioButton4 : p->RadioButton3)->setChecked(true);
             p->BitBtn1Click();  // not offered yet
             p->OnShowTimer();
+            if (whileOpen)
+                whileOpen();
             p->BitBtn1Click();
             p->OnCloseTimer();
             if (memo)
