@@ -68,7 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     link->ResetQueue();
     link->Receiver.WaitingForStart = false;
     link->Receiver.FrameText.clear();
-    link->Receiver.Edit1.clear();
     link->StandPresent = {};
     link->RunMode = data[0] % 4;
     link->AwaitAck = data[0] & 0x10;

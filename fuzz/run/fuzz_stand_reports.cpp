@@ -138,7 +138,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     flush();
     link->Receiver.WaitingForStart = false;
     link->Receiver.FrameText.clear();
-    link->Receiver.Edit1.clear();
     link->AwaitAck = a & 0x40;
     static const int modes[] = {ModeVerification, ModeVerification, ModeRegulation, ModeManual};
     link->RunMode = modes[a & 3];

@@ -162,7 +162,7 @@ QString columnSql(const TableDef &table, const ColumnDef &c)
         sql += QStringLiteral("INTEGER NOT NULL DEFAULT 0 CHECK (%1 IN (0, 1))").arg(QLatin1String(c.name));
         break;
     case T::Text:
-        sql += QStringLiteral("TEXT CHECK (length(%1) <= %2)").arg(QLatin1String(c.name)).arg(c.textLength);
+        sql += QStringLiteral("TEXT CHECK (length(%1) <= %2)").arg(QLatin1String(c.name), QString::number(c.textLength));
         break;
     case T::Byte:
         sql += QStringLiteral("INTEGER CHECK (%1 BETWEEN 0 AND 255)").arg(QLatin1String(c.name));

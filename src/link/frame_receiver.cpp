@@ -6,20 +6,18 @@ namespace kvintor {
 
 bool FrameReceiver::Feed(char byte)
 {
-    if (WaitingForStart && byte == frame::Start) {
+    if (byte == frame::Start) {
         WaitingForStart = false;
+        m_startedAtSlash = true;
         FrameText.clear();
-        Edit1 = QStringLiteral("/");
     }
     if (WaitingForStart)
         return false;
 
     FrameText.append(byte);
-    Edit1 += QLatin1Char('+') + QString::number(uchar(byte));
     if (byte != frame::ETX) {
         if (FrameText.size() > MaxFrameLength) {
             FrameText.clear();
-            Edit1.clear();
             WaitingForStart = true;
         }
         return false;
@@ -27,12 +25,23 @@ bool FrameReceiver::Feed(char byte)
 
     WaitingForStart = true;
     if (OnLogLine)
-        OnLogLine(Edit1);
+        OnLogLine(Edit1());
     // The handler may reset the receiver or feed it again; hand it a copy.
     const QByteArray frame = FrameText;
     if (OnFrame)
         OnFrame(frame);
     return true;
+}
+
+QString FrameReceiver::Edit1() const
+{
+    QString echo;
+    echo.reserve(1 + 4 * FrameText.size());
+    if (m_startedAtSlash && !FrameText.isEmpty())
+        echo += QLatin1Char('/');
+    for (char b : FrameText)
+        echo += QLatin1Char('+') + QString::number(uchar(b));
+    return echo;
 }
 
 }  // namespace kvintor

@@ -1,5 +1,6 @@
 #include "link/main_window.h"
 
+#include "link/frame_log_view.h"
 #include "setup/protocol_data_window.h"
 #include "setup/run_setup.h"
 #include "widgets/ui.h"
@@ -51,10 +52,8 @@ TKvintor::TKvintor(TDM &dm, const QString &portOverride, const QString &database
     m_main.DatabaseArgument = databaseArgument;
     m_main.Link.SetView(this);
     connect(&m_main, &KvintorMain::CheckMarksChanged, this, &TKvintor::ShowCheckMarks);
-    connect(&m_main.Link, &StandLink::FrameLogged, this, [this](const QString &line) {
-        Memo2->appendPlainText(line);
-        Edit1->setText(line);
-    });
+    auto *log = new FrameLogView(Memo2, Edit1, FrameLogLines, this);
+    connect(&m_main.Link, &StandLink::FrameLogged, log, &FrameLogView::Append);
     m_main.FormCreate(portOverride);
     ShowCheckMarks();
 }

@@ -4,6 +4,9 @@
 
 #include <QSerialPort>
 
+#include <algorithm>
+#include <cstring>
+
 namespace kvintor {
 
 int BaudValue(int baudRate)
@@ -65,14 +68,17 @@ QSerialPort::Parity qtParity(TParity p)
 void requireNotNegative(int value, const char *what)
 {
     if (value < 0)
-        throw RangeError(QStringLiteral("Недопустимое значение %1: %2").arg(QLatin1String(what)).arg(value));
+        throw RangeError(QStringLiteral("Недопустимое значение %1: %2").arg(QLatin1String(what), QString::number(value)));
 }
 
 }  // namespace
 
 TMyCommRTS::TMyCommRTS(QObject *parent) : QObject(parent), m_port(new QSerialPort(this))
 {
-    connect(m_port, &QSerialPort::readyRead, this, &TMyCommRTS::DataArrived);
+    connect(m_port, &QSerialPort::readyRead, this, [this] {
+        TakeReceived();
+        Q_EMIT DataArrived();
+    });
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) { OnPortError(e); });
 }
 
@@ -134,8 +140,31 @@ void TMyCommRTS::SetBufferLen(int value)
     if (value == m_bufferLen)
         return;
     m_bufferLen = value;
-    if (IsOpen())
-        m_port->setReadBufferSize(m_bufferLen);
+}
+
+int TMyCommRTS::InputLimit() const
+{
+    // Replies are under 80 bytes and one request is outstanding at a time;
+    // 16 KiB hold half a minute of the line at 4800 bits/s and bound the
+    // memory and the work a flood of noise can cause per wake-up.
+    return std::max(m_bufferLen, 16384);
+}
+
+void TMyCommRTS::TakeReceived()
+{
+    if (!IsOpen() || m_port->bytesAvailable() <= 0)
+        return;
+    if (m_inputPos > 0 && m_inputPos >= m_input.size() / 2) {
+        m_input.remove(0, m_inputPos);
+        m_inputPos = 0;
+    }
+    m_input.append(m_port->readAll());
+    const qsizetype excess = m_input.size() - m_inputPos - InputLimit();
+    if (excess > 0) {
+        m_input.remove(0, m_inputPos + excess);
+        m_inputPos = 0;
+        ++m_overruns;
+    }
 }
 
 void TMyCommRTS::SetReadTimeout(int value)
@@ -194,7 +223,8 @@ void TMyCommRTS::Open()
     ApplyLineSettings();
     m_port->setDataTerminalReady(true);
     ApplyTimeouts();
-    m_port->setReadBufferSize(m_bufferLen);
+    // No limit on the device's own buffer: a full one stops the port reading.
+    m_port->setReadBufferSize(0);
     m_port->clearError();
     Purge();
     if (OnActivate)
@@ -213,6 +243,8 @@ void TMyCommRTS::Close()
         m_closing = false;
     }
     m_port->clearError();
+    m_input.clear();
+    m_inputPos = 0;
 }
 
 bool TMyCommRTS::IsOpen() const { return m_port->isOpen(); }
@@ -236,23 +268,33 @@ int TMyCommRTS::Read(char *buffer, int count)
     requireNotNegative(count, "Count");
     if (!IsOpen() || count == 0)
         return 0;
-    if (m_port->bytesAvailable() == 0)
-        m_port->waitForReadyRead(m_readTimeout);
-    const qint64 n = m_port->read(buffer, count);
-    return n < 0 ? 0 : int(n);
+    TakeReceived();
+    if (BytesQueued() == 0 && m_port->waitForReadyRead(m_readTimeout))
+        TakeReceived();
+    const int n = std::min(count, BytesQueued());
+    std::memcpy(buffer, m_input.constData() + m_inputPos, size_t(n));
+    m_inputPos += n;
+    return n;
 }
 
 int TMyCommRTS::WriteByte(char byte) { return Write(&byte, 1); }
 
 char TMyCommRTS::ReadByte()
 {
-    char b = 0;
-    if (IsOpen() && m_port->bytesAvailable() > 0)
-        m_port->getChar(&b);
-    return b;
+    // The queue is filled on every arrival and emptied on Close.
+    return m_inputPos < m_input.size() ? m_input.at(m_inputPos++) : char(0);
 }
 
-int TMyCommRTS::BytesQueued() const { return IsOpen() ? int(m_port->bytesAvailable()) : 0; }
+int TMyCommRTS::BytesQueued() const { return int(m_input.size() - m_inputPos); }
+
+QByteArray TMyCommRTS::ReadAll()
+{
+    TakeReceived();
+    QByteArray all = m_input.mid(m_inputPos);
+    m_input.clear();
+    m_inputPos = 0;
+    return all;
+}
 
 void TMyCommRTS::Purge()
 {
@@ -261,6 +303,8 @@ void TMyCommRTS::Purge()
     m_port->flush();
     m_port->clear(QSerialPort::AllDirections);
     m_port->clearError();
+    m_input.clear();
+    m_inputPos = 0;
 }
 
 bool TMyCommRTS::SetRTS()

@@ -3,7 +3,16 @@
 // properties, applies them when the device opens, and offers plain byte reads
 // and writes plus explicit control of RTS. No framing and no threads: received
 // bytes are announced by DataArrived() on the thread that owns the component.
+//
+// Received bytes are taken from the device as soon as they arrive, whether or
+// not the owner reads them now, into the component's own input queue. A
+// device buffer that fills while the owner holds off (a message box open in
+// the middle of a frame's handling) would otherwise stop the port reading,
+// and as nothing new would then arrive, nothing would wake the owner again.
+// The queue keeps the newest bytes up to InputLimit() and drops the oldest
+// beyond it, as a driver's queue overruns; Overruns() counts such drops.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -72,7 +81,11 @@ public:
     int ByteSize() const { return m_byteSize; }               // 8
     void SetByteSize(int value);
     int BufferLen() const { return m_bufferLen; }             // 300
+    // The least the input queue keeps; it keeps InputLimit() bytes.
     void SetBufferLen(int value);
+    int InputLimit() const;
+    // How many times unread bytes were dropped because the queue was full.
+    int Overruns() const { return m_overruns; }
     int ReadTimeout() const { return m_readTimeout; }         // 1000 ms
     void SetReadTimeout(int value);
     int WriteTimeout() const { return m_writeTimeout; }       // 1000 ms
@@ -102,6 +115,8 @@ public:
     char ReadByte();
     // Received bytes not yet read; 0 when closed.
     int BytesQueued() const;
+    // Every received byte not yet read, taken out of the queue.
+    QByteArray ReadAll();
     // If open: flush pending output, then discard what is queued in both directions.
     void Purge();
     // Raise / drop RTS. A pseudo-terminal has no modem lines: the failure is
@@ -130,6 +145,8 @@ private:
     void ApplyTimeouts();
     void ApplyLineSettings();
     void OnPortError(int error);
+    // Moves what the device holds into the input queue, bounded.
+    void TakeReceived();
 
     QSerialPort *m_port;
     TBaudRate m_baudRate = BR___9600;
@@ -144,6 +161,10 @@ private:
     Timeouts m_timeouts;
     int m_applyTimeoutsCount = 0;
     bool m_closing = false;
+    // Received and not yet read: m_input from m_inputPos on.
+    QByteArray m_input;
+    qsizetype m_inputPos = 0;
+    int m_overruns = 0;
 };
 
 }  // namespace kvintor

@@ -120,8 +120,14 @@ void StandLink::PollReceiver()
         bool &flag;
         ~Done() { flag = false; }
     } done{m_receiving};
-    while (!Transmitter.InFrame() && Comm1.BytesQueued() > 0)
+    while (!Transmitter.InFrame() && Comm1.BytesQueued() > 0) {
+        // Bytes dropped from a full input queue may have cut the frame in progress.
+        if (Comm1.Overruns() != m_overrunsSeen) {
+            m_overrunsSeen = Comm1.Overruns();
+            Receiver.WaitForStart();
+        }
         Receiver.Feed(Comm1.ReadByte());
+    }
 }
 
 void StandLink::AdvanceAfterReply(bool restartPacing)

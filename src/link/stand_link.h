@@ -156,6 +156,7 @@ private:
     StandLinkView *m_view = nullptr;
     StandReportSink *m_sink = nullptr;
     bool m_receiving = false;
+    int m_overrunsSeen = 0;
 };
 
 }  // namespace kvintor

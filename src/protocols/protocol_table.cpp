@@ -1,6 +1,7 @@
 #include "protocols/protocol_table.h"
 
 #include "database/codes.h"
+#include "database/text_length.h"
 #include "protocols/text_convert.h"
 #include "widgets/clock.h"
 
@@ -20,7 +21,7 @@ QStringList protocolTableFields()
     return fields;
 }
 
-QString protocolText(const QString &text) { return text.left(kProtocolTextLength); }
+QString protocolText(const QString &text) { return kv::leftCharacters(text, kProtocolTextLength); }
 
 QString protocolNumber(double value) { return NumberToText(value); }
 

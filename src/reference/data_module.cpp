@@ -67,7 +67,7 @@ QString TQueryDataSet::refresh()
             // The fields, from the first page.
             QSqlQuery first(m_db);
             first.setForwardOnly(true);
-            if (!first.exec(QStringLiteral("%1 LIMIT %2").arg(m_sql).arg(kPageRows))) {
+            if (!first.exec(m_sql + QStringLiteral(" LIMIT %1").arg(kPageRows))) {
                 m_error = first.lastError().text();
             } else {
                 m_fields = first.record();
@@ -112,10 +112,8 @@ const QList<QVariantList> *TQueryDataSet::page(int index) const
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     QList<QVariantList> rows;
-    if (q.exec(QStringLiteral("%1 LIMIT %2 OFFSET %3")
-                   .arg(m_sql)
-                   .arg(qint64(pages) * kPageRows)
-                   .arg(qint64(index) * kPageRows))) {
+    if (q.exec(m_sql + QStringLiteral(" LIMIT %1 OFFSET %2")
+                           .arg(QString::number(qint64(pages) * kPageRows), QString::number(qint64(index) * kPageRows)))) {
         for (int p = index; p < index + pages; ++p) {
             QList<QVariantList> pageRows;
             while (pageRows.size() < kPageRows && q.next()) {

@@ -2,6 +2,7 @@
 
 #include "database/engine_sql.h"
 #include "database/schema.h"
+#include "database/text_length.h"
 #include "widgets/error_report.h"
 
 #include <QSqlError>
@@ -213,8 +214,8 @@ QString fieldRangeProblem(const QString &table, const QSqlRecord &record)
             continue;
         const QString name = QLatin1String(c->name);
         if (c->type == kv::ColumnType::Text) {
-            if (v.toString().size() > c->textLength)
-                return QStringLiteral("Текст поля %1 длиннее %2 символов.").arg(name).arg(c->textLength);
+            if (kv::characterCount(v.toString()) > c->textLength)
+                return QStringLiteral("Текст поля %1 длиннее %2 символов.").arg(name, QString::number(c->textLength));
             continue;
         }
         bool ok = false;

@@ -3,6 +3,7 @@
 #include "database/codes.h"
 #include "reference/data_module.h"
 #include "reference/types_editor.h"
+#include "widgets/character_limit.h"
 #include "widgets/data_grid.h"
 #include "widgets/error_report.h"
 #include "widgets/field_mapper.h"
@@ -109,7 +110,7 @@ void TFTip::buildPanel(QWidget *panel)
         Fields->addField(editor, set->fieldIndex(QLatin1String(field)));
     };
     DBEditMaker = new QLineEdit(panel);
-    DBEditMaker->setMaxLength(50);
+    kv::limitCharacters(DBEditMaker, 50);
     bind(DBEditMaker, "DBEditMaker", "PMaker");
     DBEditClassT = new kv::NumberEdit(kParameter, panel);
     bind(DBEditClassT, "DBEditClassT", "PClassT");

@@ -1,6 +1,7 @@
 #include "run/run_readings.h"
 
 #include "database/connection.h"
+#include "database/text_length.h"
 #include "link/stand_frames.h"
 #include "protocols/text_convert.h"
 #include "run/current_window.h"
@@ -394,7 +395,7 @@ bool RunReadings::SaveToArchive()
                 meters->append();
                 meters->setValue(QStringLiteral("PSecIndex"), key);
                 meters->setValue(QStringLiteral("PPosition"), s * 10 + p);
-                meters->setValue(QStringLiteral("PNumber"), r.MeterNumber[p].left(15));
+                meters->setValue(QStringLiteral("PNumber"), kv::leftCharacters(r.MeterNumber[p], 15));
                 meters->setValue(QStringLiteral("PSensitivity"), r.SensVerdict[p]);
                 meters->setValue(QStringLiteral("PSamochod"), r.CreepVerdict[p]);
                 meters->setValue(QStringLiteral("PCountDevice"), r.RegisterVerdict[p]);

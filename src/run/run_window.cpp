@@ -1,5 +1,6 @@
 #include "run/run_window.h"
 
+#include "link/frame_log_view.h"
 #include "run/run_control.h"
 
 #include <QAction>
@@ -121,7 +122,7 @@ TRegul::TRegul(RunControl &run, QWidget *parent) : QWidget(parent, Qt::Window), 
     Memo2->setMaximumBlockCount(2000);
     Memo2->hide();
     root->addWidget(Memo2);
-    connect(&m_run.Link(), &StandLink::FrameLogged, Memo2, &QPlainTextEdit::appendPlainText);
+    connect(&m_run.Link(), &StandLink::FrameLogged, new FrameLogView(Memo2, nullptr, 2000, this), &FrameLogView::Append);
 
     connect(&m_run, &RunState::changed, this, &TRegul::Sync);
     connect(&m_run, &RunState::fieldChanged, this, &TRegul::syncField);

@@ -360,7 +360,7 @@ QString Dataset::statement() const
     const qlonglong key = m_master->value(QStringLiteral("PIndex")).isNull()
                               ? -1
                               : m_master->value(QStringLiteral("PIndex")).toLongLong();
-    return QStringLiteral("%1 where %2=%3").arg(m_sql, m_linkField).arg(key);
+    return QStringLiteral("%1 where %2=%3").arg(m_sql, m_linkField, QString::number(key));
 }
 
 QString Dataset::load()

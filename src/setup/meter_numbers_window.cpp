@@ -1,6 +1,7 @@
 #include "setup/meter_numbers_window.h"
 
 #include "run/run_state.h"
+#include "widgets/character_limit.h"
 #include "widgets/ui.h"
 
 #include <QApplication>
@@ -38,7 +39,7 @@ void BuildPositionEdits(QWidget *parent, std::array<QLineEdit *, 31> &edit,
             e->setProperty("tag", 10 * s + p);
             edit[n] = e;
             edits[s][p] = e;
-            auto *label = new QLabel(QStringLiteral("%1/%2").arg(s).arg(p), parent);
+            auto *label = new QLabel(QString::number(s) + QLatin1Char('/') + QString::number(p), parent);
             label->setBuddy(e);
             grid->addWidget(label, (p - 1) * 2, s - 1);
             grid->addWidget(e, (p - 1) * 2 + 1, s - 1);
@@ -63,7 +64,7 @@ TFNumber::TFNumber(RunState &run, QWidget *parent) : QDialog(parent), m_run(run)
     root->addWidget(group);
     BuildPositionEdits(group, Edit, Edits);
     for (int n = 1; n <= 30; ++n) {
-        Edit[n]->setMaxLength(MaxNumberLength);
+        kv::limitCharacters(Edit[n], MaxNumberLength);
         Edit[n]->installEventFilter(this);
     }
     auto *buttons = new QHBoxLayout;

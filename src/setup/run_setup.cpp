@@ -231,7 +231,7 @@ bool RunSetup::mismatch(int s)
         else if (other.Scheme != 0 && other.Scheme != me.Scheme)
             what = QStringLiteral(" не соответствуют схемы включения");
         if (!what.isEmpty()) {
-            plainMessage(QStringLiteral("У счетчиков на стендах %1 и %2").arg(s).arg(t) + what);
+            plainMessage(QStringLiteral("У счетчиков на стендах %1 и %2").arg(QString::number(s), QString::number(t)) + what);
             return true;
         }
     }

@@ -54,8 +54,7 @@ QTextBrowser *showHelp(int topic)
     if (page.isEmpty()) {
         kv::ui().warning(nullptr, kProgramTitle,
                          QStringLiteral("Не найдена страница справки «help/topic-%1.html» в папке «%2».")
-                             .arg(topic)
-                             .arg(QDir::toNativeSeparators(startFolder())));
+                             .arg(QString::number(topic), QDir::toNativeSeparators(startFolder())));
         return nullptr;
     }
     QPointer<QTextBrowser> &w = window();

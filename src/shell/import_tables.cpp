@@ -67,7 +67,7 @@ qint64 wholeNumber(const kv::TableRow &row, int column, int rowNumber)
 {
     const QVariant &v = row.at(column);
     if (v.isNull())
-        throw RowError(QStringLiteral("Строка %1: пустое число в столбце %2.").arg(rowNumber).arg(column + 1));
+        throw RowError(QStringLiteral("Строка %1: пустое число в столбце %2.").arg(QString::number(rowNumber), QString::number(column + 1)));
     return v.toLongLong();
 }
 
@@ -75,7 +75,7 @@ double realNumber(const kv::TableRow &row, int column, int rowNumber)
 {
     const QVariant &v = row.at(column);
     if (v.isNull())
-        throw RowError(QStringLiteral("Строка %1: пустое число в столбце %2.").arg(rowNumber).arg(column + 1));
+        throw RowError(QStringLiteral("Строка %1: пустое число в столбце %2.").arg(QString::number(rowNumber), QString::number(column + 1)));
     return v.toDouble();
 }
 
@@ -84,7 +84,7 @@ std::array<int, 3> phases(const kv::TableRow &row, int column, int rowNumber)
 {
     const QString text = cellText(row, column);
     if (text.size() < 3)
-        throw RowError(QStringLiteral("Строка %1: текст фаз \"%2\" короче трех знаков.").arg(rowNumber).arg(text));
+        throw RowError(QStringLiteral("Строка %1: текст фаз \"%2\" короче трех знаков.").arg(QString::number(rowNumber), text));
     return {text.at(0) == QLatin1Char('1') ? 1 : 0, text.at(1) == QLatin1Char('1') ? 1 : 0,
             text.at(2) == QLatin1Char('1') ? 1 : 0};
 }

@@ -1,5 +1,7 @@
 #include "widgets/grid_columns.h"
 
+#include "widgets/character_limit.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
@@ -111,7 +113,7 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         auto *edit = new QLineEdit(parent);
         edit->setFrame(false);
         if (spec.maxLength > 0)
-            edit->setMaxLength(spec.maxLength);
+            kv::limitCharacters(edit, spec.maxLength);
         return edit;
     }
     }

@@ -202,7 +202,7 @@ QString Report::protocolFilePath(const QString &folder, const ProtocolName &name
     const QDir dir(folder);
     QString path = dir.filePath(base + QStringLiteral(".xlsx"));
     for (int n = 2; QFileInfo::exists(path); ++n)
-        path = dir.filePath(QStringLiteral("%1 (%2).xlsx").arg(base).arg(n));
+        path = dir.filePath(base + QStringLiteral(" (%1).xlsx").arg(n));
     return path;
 }
 

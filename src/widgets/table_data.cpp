@@ -1,6 +1,7 @@
 #include "widgets/table_data.h"
 
 #include "database/schema.h"
+#include "database/text_length.h"
 
 #include <QDateTime>
 #include <QMetaType>
@@ -290,10 +291,10 @@ QStringList uniqueFieldNames(const QStringList &names, int maxLength)
         QString base = original.trimmed();
         if (base.isEmpty())
             base = QStringLiteral("F");
-        QString candidate = base.left(maxLength);
+        QString candidate = kv::leftCharacters(base, maxLength);
         for (int n = 1; taken.contains(candidate.toUpper()); ++n) {
             const QString suffix = QString::number(n);
-            candidate = base.left(maxLength - int(suffix.size())) + suffix;
+            candidate = kv::leftCharacters(base, maxLength - int(suffix.size())) + suffix;
         }
         taken.insert(candidate.toUpper());
         result << candidate;

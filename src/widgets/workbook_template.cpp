@@ -355,20 +355,20 @@ void Filler::fillSheet(int index, const SheetRef &sheet)
             const qint64 r = row.attribute(QStringLiteral("r")).toLongLong();
             implicit = r > 0 ? int(qMin<qint64>(r, kSheetRows + 1)) : implicit + 1;
             if (implicit > kSheetRows)
-                throw Error(QStringLiteral("%1: строка %2 за пределами листа.").arg(sheet.part).arg(r > 0 ? r : implicit));
+                throw Error(QStringLiteral("%1: строка %2 за пределами листа.").arg(sheet.part, QString::number(r > 0 ? r : implicit)));
             if (r <= 0)
                 row.setAttribute(QStringLiteral("r"), QString::number(implicit));
             for (const auto &c : row.children)
                 if (const XmlNode *f = c.isText ? nullptr : c.child(QStringLiteral("f"))) {
                     const qint64 si = f->attribute(QStringLiteral("si")).toLongLong();
                     if (si < 0 || si >= kMaxSharedFormula)
-                        throw Error(QStringLiteral("%1: номер общей формулы %2 недопустим.").arg(sheet.part).arg(si));
+                        throw Error(QStringLiteral("%1: номер общей формулы %2 недопустим.").arg(sheet.part, QString::number(si)));
                     maxSi = std::max(maxSi, int(si) + 1);
                 }
         }
         // The copies number their shared formulas after the original's.
         if (shift.active && qint64(shift.n) * maxSi > std::numeric_limits<int>::max())
-            throw Error(QStringLiteral("%1: слишком много общих формул для %2 копий строк.").arg(sheet.part).arg(shift.n));
+            throw Error(QStringLiteral("%1: слишком много общих формул для %2 копий строк.").arg(sheet.part, QString::number(shift.n)));
         std::vector<XmlNode> rows;
         std::vector<XmlNode> block;
         for (auto &row : data->children) {

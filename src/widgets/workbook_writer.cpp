@@ -1,5 +1,6 @@
 #include "widgets/workbook_writer.h"
 
+#include "database/text_length.h"
 #include "widgets/error_report.h"
 #include "widgets/workbook_refs.h"
 #include "widgets/xml_tree.h"
@@ -335,7 +336,7 @@ QString cleanSheetName(const QString &name)
     QString clean;
     for (QChar c : name)
         clean += QStringLiteral("[]:*?/\\").contains(c) ? QChar(u'_') : c;
-    clean = xmlSafe(clean).left(31);
+    clean = leftUnits(xmlSafe(clean), 31);
     while (clean.startsWith(u'\''))
         clean.remove(0, 1);
     while (clean.endsWith(u'\''))

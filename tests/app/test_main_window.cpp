@@ -251,6 +251,29 @@ private Q_SLOTS:
         QVERIFY(rec->boxes().isEmpty());
     }
 
+    // Frames logged while the diagnostics are hidden cost no text layout:
+    // the boxes stay empty, and when shown they hold the newest lines.
+    void theHiddenFrameLogKeepsOnlyTheNewestLines()
+    {
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 2\n")));
+        TKvintor &w = rig.window();
+        w.show();
+        const int lines = TKvintor::FrameLogLines + 500;
+        for (int i = 1; i <= lines; ++i)
+            Q_EMIT rig.link().FrameLogged(QStringLiteral("/+47+%1").arg(i));
+        QVERIFY(w.Memo2->toPlainText().isEmpty());
+        QTest::mouseDClick(w.LabelHidden, Qt::LeftButton);
+        const QStringList shown = w.Memo2->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(shown.size(), TKvintor::FrameLogLines);
+        QCOMPARE(shown.first(), QStringLiteral("/+47+501"));
+        QCOMPARE(w.Edit1->text(), QStringLiteral("/+47+%1").arg(lines));
+        // While shown, new lines follow within a fraction of a second.
+        Q_EMIT rig.link().FrameLogged(QStringLiteral("/+47+0"));
+        QVERIFY(spinUntil([&] { return w.Edit1->text() == QLatin1String("/+47+0"); }, 2000));
+        QVERIFY(w.Memo2->toPlainText().endsWith(QLatin1String("\n/+47+0")));
+    }
+
     void anAdapterPulledMidPollIsReportedAndTheProgramGoesOn()
     {
         kv::ScopedRecordingUi rec;

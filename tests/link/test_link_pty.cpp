@@ -264,6 +264,53 @@ private Q_SLOTS:
         }
     }
 
+    // Noise from a writer of its own while the collection runs: afterwards
+    // the receiver is in step again and the next reply is read, with no
+    // "no link" box once the noise has ended.
+    void theCollectionReadsTheNextReplyAfterNoise_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("bytesPerSecond");
+        QTest::addColumn<int>("ms");
+        QTest::newRow("random bytes at line speed") << int(NoiseConfig::RandomBytes) << 480 << 4000;
+        QTest::newRow("random bytes, fast as the line takes") << int(NoiseConfig::RandomBytes) << 0 << 2000;
+        QTest::newRow("malformed frames, ten times line speed") << int(NoiseConfig::MalformedFrames) << 4800 << 4000;
+    }
+    void theCollectionReadsTheNextReplyAfterNoise()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, bytesPerSecond);
+        QFETCH(int, ms);
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 1\npulse_seconds = 0.05\nmeter 1.2 error=0.3\n")));
+        rig.startCollection({1});
+        QVERIFY(spinUntil([&] { return rig.valueGroupsFrom(1, " 2 +0.30"); }, 10000));
+        NoiseConfig noise;
+        noise.kind = NoiseConfig::Kind(kind);
+        noise.bytesPerSecond = bytesPerSecond;
+        rig.server.StartNoise(noise);
+        spinUntil([] { return false; }, ms);
+        rig.server.StopNoise();
+        QVERIFY(rig.server.Noise().BytesWritten() > 0);
+        // What the line still holds of the noise is read, then replies again.
+        spinUntil([] { return false; }, 1200);
+        const int boxes = rec->boxes().size();
+        const int reports = rig.sink.reports.size();
+        const auto valueRead = [&] {
+            for (int i = reports; i < rig.sink.reports.size(); ++i)
+                if (rig.sink.reports.at(i).second.contains(" 2 +0.30"))
+                    return true;
+            return false;
+        };
+        QVERIFY(spinUntil(valueRead, 5000));
+        for (int i = reports; i < rig.sink.reports.size(); ++i) {
+            const QByteArray &f = rig.sink.reports.at(i).second;
+            QVERIFY2(f.startsWith("/1\x02") && f.endsWith('\x03') && f.count('/') == 1, f.toHex(' ').constData());
+        }
+        QCOMPARE(rec->boxes().size(), boxes);
+        qInfo("%lld noise bytes written; %d boxes during the noise", rig.server.Noise().BytesWritten(), boxes);
+    }
+
     void noiseOnTheLineAndALostDeviceDoNoHarm()
     {
         kv::ScopedRecordingUi rec;
@@ -275,7 +322,7 @@ private Q_SLOTS:
         rig.server.WriteRaw(QByteArray("\x03"));
         rig.startCollection({1});
         QVERIFY(spinUntil([&] { return rig.valueGroupsFrom(1, " 2 +0.30"); }, 10000));
-        // The noise made two frames of its own (whatever came first, and the
+        // The noise made two frames of its own (the stray answer and the
         // stray results frame); the overlong one was dropped.
         QVERIFY(lines.size() >= 3);
         QCOMPARE(rig.sink.reports.first().second, QByteArray("/1\x02 7 x\x03"));

@@ -197,6 +197,47 @@ private Q_SLOTS:
         c.OnActivate = nullptr;
     }
 
+    // Bytes nobody reads yet (the owner is held in a message box) never stop
+    // the port taking more from the device; past the queue's limit the oldest
+    // go, counted, and the newest are kept.
+    void unreadBytesNeverStopThePort()
+    {
+        Pty pty;
+        TMyCommRTS c;
+        c.SetDeviceOverride(pty.path);
+        c.Open();
+        QVERIFY(c.IsOpen());
+        const auto pour = [&](const QByteArray &bytes) {
+            qsizetype sent = 0;
+            while (sent < bytes.size()) {
+                const ssize_t n = ::write(pty.master, bytes.constData() + sent, size_t(bytes.size() - sent));
+                if (n > 0)
+                    sent += n;
+                QTest::qWait(2);
+            }
+        };
+        QByteArray first;
+        for (int i = 0; i < 2000; ++i)
+            first.append(char(i % 251));
+        pour(first);
+        QVERIFY(kvtest::spinUntil([&] { return c.BytesQueued() == first.size(); }, 3000));
+        QCOMPARE(c.Overruns(), 0);
+
+        QByteArray flood(3 * c.InputLimit(), 'z');
+        flood.append("/1\x04\x03");
+        pour(flood);
+        QVERIFY(kvtest::spinUntil([&] { return c.BytesQueued() == c.InputLimit() && c.Port()->bytesAvailable() == 0; },
+                                  3000));
+        QVERIFY(c.Overruns() >= 1);
+        const QByteArray kept = c.ReadAll();
+        QCOMPARE(kept.size(), c.InputLimit());
+        QVERIFY(kept.endsWith("zz/1\x04\x03"));
+        // Reading goes on as before.
+        pour("ab");
+        QVERIFY(kvtest::spinUntil([&] { return c.BytesQueued() == 2; }, 3000));
+        QCOMPARE(c.ReadByte(), 'a');
+    }
+
     void changingComNoClosesAnOpenPort()
     {
         Pty pty;

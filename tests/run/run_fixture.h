@@ -182,9 +182,11 @@ public:
     }
     // "Установите параметры точки": confirmed after its waits; `range1A` picks
     // "1A" of the reference meter, `winding25A` "2,5A" of the transformer.
-    void confirmPoint(bool range1A = false, bool winding25A = false, QStringList *memo = nullptr)
+    // `whileOpen` runs while the dialog is shown, before it is confirmed.
+    void confirmPoint(bool range1A = false, bool winding25A = false, QStringList *memo = nullptr,
+                      std::function<void()> whileOpen = {})
     {
-        ui->queueDialog([range1A, winding25A, memo](QDialog *d) {
+        ui->queueDialog([range1A, winding25A, memo, whileOpen](QDialog *d) {
             auto *p = qobject_cast<TParam_p *>(d);
             if (!p)
                 qFatal("expected the point parameters, got %s", qPrintable(d->objectName()));
@@ -194,6 +196,8 @@ public:
             (winding25A ? p->RadioButton4 : p->RadioButton3)->setChecked(true);
             p->BitBtn1Click();  // not offered yet
             p->OnShowTimer();
+            if (whileOpen)
+                whileOpen();
             p->BitBtn1Click();
             p->OnCloseTimer();
             if (memo)
@@ -201,10 +205,11 @@ public:
             return p->result();
         });
     }
-    // "Номера счетчиков на стендах": every enabled edit gets a number.
-    void enterNumbers(bool accept = true)
+    // "Номера счетчиков на стендах": every enabled edit gets a number, typed
+    // as `typed` when one is given.
+    void enterNumbers(bool accept = true, const QString &typed = QString())
     {
-        ui->queueDialog([accept](QDialog *d) {
+        ui->queueDialog([accept, typed](QDialog *d) {
             auto *n = qobject_cast<TFNumber *>(d);
             if (!n)
                 qFatal("expected the meter numbers");
@@ -214,7 +219,7 @@ public:
             n->FormShow();
             for (int e = 1; e <= 30; ++e)
                 if (n->Edit[e]->isEnabled())
-                    n->Edit[e]->setText(QStringLiteral("N%1").arg(e));
+                    n->Edit[e]->setText(typed.isNull() ? QStringLiteral("N%1").arg(e) : typed);
             n->Button1Click();
             return n->result();
         });

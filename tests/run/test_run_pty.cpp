@@ -106,6 +106,57 @@ private Q_SLOTS:
         QVERIFY(spinUntil([&] { return rig.link.CommandQueue.isEmpty(); }, 2000));
     }
 
+    // Noise arrives while the next point's dialog is open, which the run
+    // opens from inside the handling of the last reply: held back until the
+    // dialog closes, it must neither stop the port reading nor swallow the
+    // replies to the next point's requests.
+    void noiseWhileThePointDialogIsOpen()
+    {
+        StandServer server(config(QStringLiteral("stands = 1\npulse_seconds = 0.05\nmeter 1.1 error=0.12\n")));
+        QCOMPARE(server.OpenPty(), QString());
+        Rig rig;
+        rig.link.Comm1.SetDeviceOverride(server.SlavePath());
+        rig.link.Comm1.Open();
+        QList<QByteArray> reports;
+        const auto readings = rig.run->Hooks.StandReport;
+        rig.run->Hooks.StandReport = [&](int stand, const QByteArray &frame) {
+            reports << frame;
+            readings(stand, frame);
+        };
+        const qlonglong type = rig.addType({QStringLiteral("Т-1"), 1000, 1, 1});
+        const qlonglong test = rig.addTest({{1, 100, 100, 1, 0, 2}, {2, 100, 50, 1, 0, 2}, {3, 100, 20, 1, 0, 2}});
+        // Automatic: the run moves on as soon as every meter has reported.
+        rig.choose(ModeVerification, {{1, {1}}}, type, test, 0);
+        rig.pickRow();
+        rig.confirmPoint();
+        const auto silence = [&] {
+            return rig.ui->texts().count(StandLink::NoLinkText) + rig.ui->texts().count(StandLink::StandSilentText(1));
+        };
+        int reportsWhenClosed = -1, boxesWhenClosed = -1;
+        rig.confirmPoint(false, false, nullptr, [&] {
+            NoiseConfig noise;
+            noise.bytesPerSecond = 0;
+            noise.totalBytes = 2000;
+            server.StartNoise(noise);
+            QVERIFY(spinUntil([&] { return !server.Noise().Running(); }, 5000));
+            // Long enough for every noise byte to reach the control side.
+            spinUntil([] { return false; }, 300);
+            reportsWhenClosed = reports.size();
+            boxesWhenClosed = silence();
+        });
+        rig.confirmPoint();
+        rig.windows->RunReady(rig.start(ModeVerification));
+        QVERIFY(spinUntil([&] { return reportsWhenClosed >= 0; }, 15000));
+        QCOMPARE(server.Noise().BytesWritten(), 2000);
+        // The next point's requests get their replies read.
+        QVERIFY(spinUntil([&] { return reports.size() > reportsWhenClosed; }, 10000));
+        QVERIFY(reports.last().contains(" 1 +0.12"));
+        spinUntil([] { return false; }, 1500);
+        QCOMPARE(silence(), boxesWhenClosed);
+        rig.run->AEndTest();
+        QVERIFY(spinUntil([&] { return rig.link.CommandQueue.isEmpty(); }, 2000));
+    }
+
     void aRunEndedWhileItsFramesAreSentSendsNoMore()
     {
         StandServer server(config(QStringLiteral("stands = 1 2 3 4 5\n")));

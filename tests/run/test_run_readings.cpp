@@ -8,6 +8,7 @@
 #include "link/main_controller.h"
 
 #include "run/run_readings.h"
+#include "support/hostile_texts.h"
 #include "support/test_env.h"
 
 #include <QFile>
@@ -415,6 +416,39 @@ private Q_SLOTS:
         QCOMPARE(kvtest::scalar(db, rows).toString(),
                  QStringLiteral("11@10=0.5/1.0 12@10=-1.0/1.0 13@10=1.01/1.0 14@10=0.1/1.0 14@30=0.3/2.0 "
                                 "25@10=0.2/1.0"));
+    }
+
+    // A meter number is stored as typed, up to 15 characters; a longer one
+    // is cut by characters, never inside one, and what is stored is UTF-8.
+    void meterNumbersAreStoredWhole_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        for (const QString &t : kvtest::hostileTexts())
+            if (t.size() <= 15)
+                QTest::newRow(qPrintable(t)) << t << t;
+        const QString smile = QStringLiteral("\U0001F600");
+        QTest::newRow("20 characters, cut to 15") << kvtest::unicodeText20() << QStringLiteral("Счётчик №7 Ωµ Ä");
+        QTest::newRow("pair across unit 15") << QStringLiteral("12345678901234") + smile + QStringLiteral("Z")
+                                             << QStringLiteral("12345678901234") + smile;
+        QTest::newRow("15 pairs") << smile.repeated(16) << smile.repeated(15);
+    }
+    void meterNumbersAreStoredWhole()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        Reading r(ModeVerification, {{1, {1}}}, 1);
+        r.point(KindError);
+        r.field(1, 1).SetText(QStringLiteral("+0.10"));
+        r.readings.StorePointResults();
+        r.run.SaveInBaseEnabled = true;
+        r.rig.enterNumbers(true, typed);
+        r.run.ASaveInBase();
+        QVERIFY(r.rig.ui->boxes().isEmpty());
+        const QByteArray bytes = QByteArray::fromHex(
+            kvtest::scalar(r.db(), QStringLiteral("select hex(PNumber) from TPositionCH")).toByteArray());
+        QCOMPARE(QString::fromUtf8(bytes), stored);
+        QCOMPARE(kvtest::scalar(r.db(), QStringLiteral("select PNumber from TPositionCH")).toString(), stored);
     }
 
     void theDatabaseProgramStartedDuringARunLeavesTheRunItsConnection()

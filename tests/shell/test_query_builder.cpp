@@ -4,7 +4,10 @@
 // small archive whose rows are known.
 
 #include "database/engine_sql.h"
+#include "database/text_length.h"
+#include "reference/data_module.h"
 #include "shell/query_builder.h"
+#include "support/hostile_texts.h"
 #include "support/test_env.h"
 #include "widgets/clock.h"
 
@@ -38,6 +41,7 @@ class TestQueryBuilder : public QObject
     Q_OBJECT
 
     std::unique_ptr<kvtest::TempDatabase> m_db;
+    std::unique_ptr<kvtest::TempDatabase> m_hostile;  // every hostile meter number, made on first use
     qint64 m_tipA = 0, m_tipB = 0, m_testA = 0, m_testB = 0;
 
     // Rows of a composed statement after translation, each row's values joined by "|".
@@ -142,7 +146,11 @@ class TestQueryBuilder : public QObject
 
 private Q_SLOTS:
     void initTestCase() { seed(); }
-    void cleanupTestCase() { m_db.reset(); }
+    void cleanupTestCase()
+    {
+        m_db.reset();
+        m_hostile.reset();
+    }
 
     void statementsAsComposed()
     {
@@ -335,6 +343,83 @@ private Q_SLOTS:
         n.setCondition(Q::Number, true);
         n.number = QStringLiteral("10'3\"");
         QCOMPARE(rows(n), (std::multiset<QString>{"10'3\"|-1.2", "10'3\"|0"}));
+    }
+
+    // Every hostile number is found as typed, through the paged list the
+    // result grid reads (its LIMIT and OFFSET included), and the rows are
+    // those of the same condition with the number bound.
+    void numbersReachTheEngineAsText_data()
+    {
+        QTest::addColumn<QString>("number");
+        // Meter numbers hold 15 characters.
+        for (const QString &t : kvtest::hostileTexts())
+            QTest::newRow(qPrintable(t)) << kv::leftCharacters(t, 15);
+    }
+    void numbersReachTheEngineAsText()
+    {
+        QFETCH(QString, number);
+        auto &db = m_hostile;
+        if (!db) {
+            // Every hostile number under one record; "A%3B" carries more
+            // errors than a page holds, so later pages are read with OFFSET.
+            db = std::make_unique<kvtest::TempDatabase>(QStringLiteral("hostile"), true);
+            const qint64 tip = kvtest::scalar(db->db(), QStringLiteral("SELECT min(PIndex) FROM TTip")).toLongLong();
+            const qint64 test = kvtest::scalar(db->db(), QStringLiteral("SELECT min(PIndex) FROM TTest")).toLongLong();
+            QSqlQuery q(db->db());
+            q.prepare(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES "
+                                     "('2026-03-10 10:00:00', ?, ?)"));
+            q.addBindValue(tip);
+            q.addBindValue(test);
+            QVERIFY(q.exec());
+            const qint64 record = q.lastInsertId().toLongLong();
+            int position = 11;
+            for (const QString &t : kvtest::hostileTexts()) {
+                QSqlQuery p(db->db());
+                p.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, "
+                                         "PSamochod, PCountDevice, PTotal) VALUES (?, ?, ?, 1, 1, 1, 1)"));
+                p.addBindValue(record);
+                p.addBindValue(position++);
+                p.addBindValue(kv::leftCharacters(t, 15));
+                QVERIFY2(p.exec(), qPrintable(p.lastError().text()));
+                const qint64 meter = p.lastInsertId().toLongLong();
+                const int errors = t == QLatin1String("A%3B") ? TQueryDataSet::kPageRows + 40 : 3;
+                QSqlQuery e(db->db());
+                e.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) "
+                                         "VALUES (?, ?, ?, 1.0)"));
+                for (int i = 1; i <= errors; ++i) {
+                    e.addBindValue(meter);
+                    e.addBindValue(i);
+                    e.addBindValue(0.01 * i);
+                    QVERIFY(e.exec());
+                }
+            }
+        }
+
+        QueryBuilder b = withColumns({C::CBNumber, C::CBNumPoint});
+        b.setCondition(Q::Number, true);
+        b.number = number;
+        const ComposedQuery composed = b.compose();
+        QCOMPARE(int(composed.outcome), int(O::Ready));
+        TQueryDataSet list(db->db());
+        QCOMPARE(list.open(composed.statement), QString());
+        std::multiset<QString> shown;
+        const int numberColumn = list.record().indexOf(QStringLiteral("PNumber"));
+        const int pointColumn = list.record().indexOf(QStringLiteral("PPointNumber"));
+        QVERIFY(numberColumn >= 0 && pointColumn >= 0);
+        for (int r = 0; r < list.rowCount(); ++r)
+            shown.insert(list.data(list.index(r, numberColumn)).toString() + QLatin1Char('|') +
+                         list.data(list.index(r, pointColumn)).toString());
+
+        QSqlQuery bound(db->db());
+        bound.prepare(QStringLiteral("SELECT c.PNumber, r.PPointNumber FROM TPositionCH c "
+                                     "JOIN TResult r ON r.PSecIndex = c.PIndex WHERE c.PNumber = ?"));
+        bound.addBindValue(number);
+        QVERIFY(bound.exec());
+        std::multiset<QString> expected;
+        while (bound.next())
+            expected.insert(bound.value(0).toString() + QLatin1Char('|') + bound.value(1).toString());
+        QVERIFY(!expected.empty());
+        QCOMPARE(shown, expected);
     }
 
     void dateConditionsTakeWholeDays()

@@ -4,6 +4,7 @@
 #include "widgets/workbook_writer.h"
 #include "widgets/ui.h"
 #include "workbook_reader.h"
+#include "support/hostile_texts.h"
 
 #include <QDir>
 #include <QFile>
@@ -358,6 +359,34 @@ private Q_SLOTS:
         QCOMPARE(after, before);
         QCOMPARE(text(sheetOf(readWorkbook(second)), "A4"), QStringLiteral("9"));
         QDir::setCurrent(m_dir.path());
+    }
+
+    // The protocol number and the stand are typed by the operator: each is
+    // kept in the file name as typed (characters a file name cannot hold
+    // become "_"), also in the numbered name of a second protocol.
+    void protocolNamesKeepTypedTexts_data()
+    {
+        QTest::addColumn<QString>("typed");
+        for (const QString &t : kvtest::hostileTexts())
+            QTest::newRow(qPrintable(t)) << t;
+    }
+    void protocolNamesKeepTypedTexts()
+    {
+        QFETCH(QString, typed);
+        QTemporaryDir folder;
+        QString kept = typed;
+        for (QChar bad : QStringLiteral("\\/:*?\"<>|"))
+            kept.replace(bad, QLatin1Char('_'));
+        const QString base = QStringLiteral("Протокол ") + kept + QStringLiteral(" от 2003-03-05 стенд ") + kept;
+        const kv::ProtocolName name{typed, QDate(2003, 3, 5), typed};
+        const QString first = kv::Report::protocolFilePath(folder.path(), name);
+        QCOMPARE(QFileInfo(first).fileName(), base + QStringLiteral(".xlsx"));
+        QFile made(first);
+        QVERIFY(made.open(QIODevice::WriteOnly));
+        made.close();
+        const QString second = kv::Report::protocolFilePath(folder.path(), name);
+        QCOMPARE(QFileInfo(second).fileName(), base + QStringLiteral(" (2).xlsx"));
+        QCOMPARE(QFileInfo(second).absolutePath(), QFileInfo(first).absolutePath());
     }
 
     // A model whose header titles name the fields, and the index-based callbacks.

@@ -234,9 +234,9 @@ int check(const QString &path, int expectSaves, int deleted, const QStringList &
             m.position = q.value(3).toInt();
             m.total = q.value(4).toInt();
             if (m.position != m.tag)
-                problems << QStringLiteral("meter %1 at position %2").arg(q.value(2).toString()).arg(m.position);
+                problems << QStringLiteral("meter %1 at position %2").arg(q.value(2).toString(), QString::number(m.position));
             if (m.total != soak::totalOf(m.save, m.tag))
-                problems << QStringLiteral("meter %1 verdict %2").arg(q.value(2).toString()).arg(m.total);
+                problems << QStringLiteral("meter %1 verdict %2").arg(q.value(2).toString(), QString::number(m.total));
             meters.insert(q.value(0).toLongLong(), m);
         }
     }
@@ -258,10 +258,8 @@ int check(const QString &path, int expectSaves, int deleted, const QStringList &
                 std::fabs(q.value(2).toDouble() - soak::errorAt(m.save, m.tag, point)) > 1e-9 ||
                 std::fabs(q.value(3).toDouble() - soak::kLimit) > 1e-9)
                 problems << QStringLiteral("meter %1 of save %2: error row %3 = %4")
-                                .arg(m.tag)
-                                .arg(m.save)
-                                .arg(q.value(1).toInt())
-                                .arg(q.value(2).toDouble());
+                                .arg(QString::number(m.tag), QString::number(m.save),
+                                     QString::number(q.value(1).toInt()), QString::number(q.value(2).toDouble()));
         }
     }
     // Per record: one save, one group of stands, every meter of that group, each whole.
@@ -282,19 +280,21 @@ int check(const QString &path, int expectSaves, int deleted, const QStringList &
         }
         ++r.meters;
         if (r.tags.contains(m.tag))
-            problems << QStringLiteral("record %1 holds meter %2 twice").arg(m.record).arg(m.tag);
+            problems << QStringLiteral("record %1 holds meter %2 twice").arg(QString::number(m.record), QString::number(m.tag));
         r.tags.insert(m.tag);
         if (m.results != soak::kPoints)
-            problems << QStringLiteral("meter %1 of save %2 has %3 errors").arg(m.tag).arg(m.save).arg(m.results);
+            problems << QStringLiteral("meter %1 of save %2 has %3 errors")
+                            .arg(QString::number(m.tag), QString::number(m.save), QString::number(m.results));
     }
     QHash<QPair<int, int>, int> perSaveGroup;
     QSet<int> saves;
     for (auto it = records.cbegin(); it != records.cend(); ++it) {
         const Record &r = it.value();
         if (r.meters != soak::metersOfRecord(r.group))
-            problems << QStringLiteral("record %1 of save %2 has %3 meters").arg(it.key()).arg(r.save).arg(r.meters);
+            problems << QStringLiteral("record %1 of save %2 has %3 meters")
+                            .arg(QString::number(it.key()), QString::number(r.save), QString::number(r.meters));
         if (++perSaveGroup[{r.save, r.group}] > 1)
-            problems << QStringLiteral("save %1 wrote group %2 twice").arg(r.save).arg(r.group);
+            problems << QStringLiteral("save %1 wrote group %2 twice").arg(QString::number(r.save), QString::number(r.group));
         saves.insert(r.save);
     }
     if (expectSaves >= 0) {
@@ -303,9 +303,7 @@ int check(const QString &path, int expectSaves, int deleted, const QStringList &
                 problems << QStringLiteral("record of save %1 beyond the saves made").arg(s);
         if (records.size() + deleted != qint64(expectSaves) * soak::kRecordsPerSave)
             problems << QStringLiteral("%1 records kept + %2 deleted, %3 saves made")
-                            .arg(records.size())
-                            .arg(deleted)
-                            .arg(expectSaves);
+                            .arg(QString::number(records.size()), QString::number(deleted), QString::number(expectSaves));
     }
     // The other program's last edits, written after any save of this one
     // ended: a write the file lost shows here.

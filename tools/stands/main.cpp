@@ -41,7 +41,13 @@ int main(int argc, char **argv)
                                           QStringLiteral("Serve on this serial device instead of a new pseudo-terminal."),
                                           QStringLiteral("PATH"));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Print every frame received and sent."));
-    parser.addOptions({configOption, deviceOption, logOption});
+    const QCommandLineOption noiseOption(
+        QStringLiteral("noise"), QStringLiteral("Also put noise on the line: \"random\" bytes or malformed \"frames\"."),
+        QStringLiteral("KIND"));
+    const QCommandLineOption noiseRateOption(
+        QStringLiteral("noise-rate"), QStringLiteral("Noise bytes per second, 0 as fast as the line takes them (480)."),
+        QStringLiteral("N"), QStringLiteral("480"));
+    parser.addOptions({configOption, deviceOption, logOption, noiseOption, noiseRateOption});
     parser.process(app);
 
     kvstands::ModelConfig config = kvstands::DefaultConfig();
@@ -59,6 +65,20 @@ int main(int argc, char **argv)
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "kvintor-stands: %s\n", problem.toLocal8Bit().constData());
         return 1;
+    }
+    if (parser.isSet(noiseOption)) {
+        kvstands::NoiseConfig noise;
+        const QString kind = parser.value(noiseOption);
+        bool rateOk = false;
+        noise.bytesPerSecond = parser.value(noiseRateOption).toInt(&rateOk);
+        if ((kind != QLatin1String("random") && kind != QLatin1String("frames")) || !rateOk ||
+            noise.bytesPerSecond < 0) {
+            std::fprintf(stderr, "kvintor-stands: --noise takes random or frames, --noise-rate a count\n");
+            return 2;
+        }
+        noise.kind = kind == QLatin1String("random") ? kvstands::NoiseConfig::RandomBytes
+                                                     : kvstands::NoiseConfig::MalformedFrames;
+        server.StartNoise(noise);
     }
     if (parser.isSet(logOption)) {
         QObject::connect(&server, &kvstands::StandServer::FrameReceived, [](const QByteArray &f) {

@@ -163,7 +163,7 @@ QString ParseConfig(const QString &text, ModelConfig *config)
             }
         }
         if (!problem.isEmpty())
-            return QStringLiteral("line %1: %2").arg(n + 1).arg(problem);
+            return QStringLiteral("line %1: %2").arg(QString::number(n + 1), problem);
     }
     *config = c;
     return {};

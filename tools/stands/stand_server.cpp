@@ -91,8 +91,22 @@ void StandServer::StartReader()
     pthread_setschedparam(m_reader.native_handle(), SCHED_FIFO, &param);
 }
 
+void StandServer::StartNoise(const NoiseConfig &config)
+{
+    if (m_fd >= 0)
+        m_noise.Start(m_fd, config);
+}
+
 void StandServer::Close()
 {
+    // A noise write blocks while the line is full; with nobody reading the
+    // pseudo-terminal any more, emptying it is what lets the write end.
+    m_noise.RequestStop();
+    while (m_noise.Running() && m_slaveFd >= 0) {
+        tcflush(m_slaveFd, TCIFLUSH);
+        ::poll(nullptr, 0, 1);
+    }
+    m_noise.Stop();
     if (m_reader.joinable()) {
         const char stop = 1;
         if (::write(m_wake[1], &stop, 1) < 0) {

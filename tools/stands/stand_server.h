@@ -4,6 +4,7 @@
 // real serial device. A reader thread blocks on the line and stamps every byte
 // as it arrives; the model itself runs on the thread that owns the server.
 
+#include "noise_source.h"
 #include "stand_model.h"
 
 #include <QObject>
@@ -36,6 +37,11 @@ public:
 
     // Puts bytes on the line as they are, as a stand with a fault would (noise, half frames).
     void WriteRaw(const QByteArray &bytes) { WriteReply(bytes); }
+    // Noise from a writer of its own, independent of the stands' replies
+    // (stopped by Close).
+    void StartNoise(const NoiseConfig &config);
+    void StopNoise() { m_noise.Stop(); }
+    const NoiseSource &Noise() const { return m_noise; }
 
     // Handles what the reader thread has received so far (it is also posted
     // to the owner's event loop as bytes arrive).
@@ -59,6 +65,7 @@ private:
     std::mutex m_mutex;
     std::vector<StandModel::ReceivedByte> m_pending;
     std::atomic<bool> m_posted{false};
+    NoiseSource m_noise;
 };
 
 }  // namespace kvstands
