@@ -103,7 +103,26 @@ QString TQueryDataSet::refresh()
     m_error.clear();
     m_fields = QSqlRecord();
     m_sql = kv::toEngineSql(m_jetText).trimmed();
-    if (!m_sql.isEmpty()) {
+    if (!m_sql.isEmpty() && m_long) {
+        m_error = store();
+        if (m_error.isEmpty()) {
+            // The fields as the statement names them, from the first page's statement.
+            QSqlQuery q(m_db);
+            q.setForwardOnly(true);
+            if (q.exec(m_sql + QStringLiteral(" LIMIT 0")))
+                m_fields = q.record();
+            else
+                m_error = engineError(q);
+        }
+        if (!m_error.isEmpty()) {
+            dropStored();
+            m_count = 0;
+            m_fields = QSqlRecord();
+            m_pages.clear();
+        } else {
+            page(0);
+        }
+    } else if (!m_sql.isEmpty()) {
         // One statement reads a short list whole; a longer one is stored by
         // one statement of its own. Either is one state of the file.
         QSqlQuery q(m_db);
@@ -162,7 +181,8 @@ QString TQueryDataSet::store()
     if (!q.exec(QStringLiteral("SELECT max(rowid) FROM temp.") + table) || !q.next())
         return engineError(q);
     m_count = q.value(0).toInt();
-    page(0);
+    if (m_fields.count() > 0)
+        page(0);
     return m_error;
 }
 
@@ -501,6 +521,7 @@ QString TDM::openDataSets()
 
     ADOMeasure = new TQueryDataSet(db, this);
     ADOMeasure->setObjectName(QStringLiteral("ADOMeasure"));
+    ADOMeasure->setLong(true);
     if (QString e = ADOMeasure->open(archiveListStatement()); !e.isEmpty())
         return e;
 
@@ -512,10 +533,12 @@ QString TDM::openDataSets()
     if (QString e = openPositions(); !e.isEmpty())
         return e;
 
+    // Every meter number of the archive: read when the query builder is shown,
+    // which reads it again each time anyway.
     ADOPositionDis = new TQueryDataSet(db, this);
     ADOPositionDis->setObjectName(QStringLiteral("ADOPositionDis"));
-    if (QString e = ADOPositionDis->open(QStringLiteral("Select DISTINCT  PNumber from TPositionCH")); !e.isEmpty())
-        return e;
+    ADOPositionDis->setLong(true);
+    ADOPositionDis->setStatement(QStringLiteral("Select DISTINCT  PNumber from TPositionCH"));
     ADOTipDis = new TQueryDataSet(db, this);
     ADOTipDis->setObjectName(QStringLiteral("ADOTipDis"));
     if (QString e = ADOTipDis->open(QStringLiteral(

@@ -40,8 +40,14 @@ public:
     TQueryDataSet(QSqlDatabase db, QObject *parent = nullptr);
     ~TQueryDataSet() override;
 
+    // A list known to be long (the archive) is stored at once, without first
+    // trying to read it whole.
+    void setLong(bool isLong) { m_long = isLong; }
+
     // Sets the statement and runs it; returns the engine's error text or "".
     QString open(const QString &jetText);
+    // Sets the statement without reading it; refresh() reads it.
+    void setStatement(const QString &jetText) { m_jetText = jetText; }
     // Runs the statement again (after deletions or another program's writes).
     QString refresh();
     // Empties the list and forgets the statement.
@@ -96,6 +102,7 @@ private:
     mutable int m_lastPage = 0;
     QString m_table;             // the temporary table holding the rows, "" when held whole
     QStringList m_tableColumns;  // its column names, by position
+    bool m_long = false;
 };
 
 class TDM : public QObject

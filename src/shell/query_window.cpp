@@ -515,7 +515,8 @@ void TFSQLShape::rereadNumbers()
         return;
     const QString chosen = m_builder.number;
     m_dm->ADOPositionDis->refresh();
-    DBLCNumber->setCurrentIndex(DBLCNumber->findText(chosen));
+    // Looking for no number would page through every number of the archive.
+    DBLCNumber->setCurrentIndex(chosen.isEmpty() ? -1 : DBLCNumber->findText(chosen));
     DBLCNumber->setEditText(chosen);
     m_builder.number = chosen;
 }

@@ -188,6 +188,8 @@ private Q_SLOTS:
         QCOMPARE(dm.ADOResult->record(0).value(QStringLiteral("PSecIndex")).toLongLong(), dm.currentPositionKey());
 
         QCOMPARE(dm.ADOTipDis->rowCount(), 2);
+        QVERIFY(dm.ADOPositionDis->isEmpty());  // read when the query builder is shown
+        QCOMPARE(dm.ADOPositionDis->refresh(), QString());
         QCOMPARE(dm.ADOPositionDis->rowCount(), 6);
     }
 
