@@ -67,7 +67,7 @@ public:
     void noteBoxes(const char *where)
     {
         for (const auto &b : m_ui.boxes()) {
-            if (b.text == QLatin1String("Удалить все выделенные записи ?"))
+            if (b.text == QStringLiteral("Удалить все выделенные записи ?"))
                 continue;  // the question the clearing answers
             out << "box " << where << ": " << b.caption << " | " << b.text << Qt::endl;
             ++c.boxes;

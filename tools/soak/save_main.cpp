@@ -77,7 +77,10 @@ qint64 lastRecordKey(QSqlDatabase db)
     return q.next() ? q.value(0).toLongLong() : 0;
 }
 
-int save(const QString &path, int saves, int pauseMs, const QString &keysLog, kv::RecordingUi &ui)
+// `stopAfter` saves made, the file `stopFile` is created (the browser stops
+// there, so the saves after it are never shown to it).
+int save(const QString &path, int saves, int pauseMs, const QString &keysLog, int stopAfter, const QString &stopFile,
+         kv::RecordingUi &ui)
 {
     TDM dm;
     if (const QString e = dm.DataModuleCreate(path); !e.isEmpty()) {
@@ -196,6 +199,8 @@ int save(const QString &path, int saves, int pauseMs, const QString &keysLog, kv
             QThread::msleep(ulong(pauseMs));
         if ((k - first + 1) % 100 == 0)
             out << "saved " << k - first + 1 << Qt::endl;
+        if (!stopFile.isEmpty() && k - first + 1 == stopAfter)
+            QFile(stopFile).open(QIODevice::WriteOnly);
     }
     std::sort(ms.begin(), ms.end());
     const double median = ms.isEmpty() ? 0 : ms.at(ms.size() / 2);
@@ -450,8 +455,13 @@ int main(int argc, char **argv)
     const QCommandLineOption browseLogOption(QStringLiteral("browse-log"),
                                              QStringLiteral("The browser's log of keys shown and deleted (with --check)."),
                                              QStringLiteral("path"));
+    const QCommandLineOption stopAfterOption(QStringLiteral("stop-after"),
+                                             QStringLiteral("Create --stop-file after this many saves."),
+                                             QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption stopFileOption(QStringLiteral("stop-file"), QStringLiteral("The file --stop-after creates."),
+                                            QStringLiteral("path"));
     parser.addOptions({database, savesOption, pauseOption, checkOption, expectOption, deletedOption, keysLogOption,
-                       browseLogOption});
+                       browseLogOption, stopAfterOption, stopFileOption});
     parser.process(app);
     if (!parser.isSet(database)) {
         out << "--database PATH is required" << Qt::endl;
@@ -464,5 +474,5 @@ int main(int argc, char **argv)
                      parser.value(deletedOption).toInt(), parser.value(keysLogOption),
                      parser.value(browseLogOption));
     return save(parser.value(database), parser.value(savesOption).toInt(), parser.value(pauseOption).toInt(),
-                parser.value(keysLogOption), *ui);
+                parser.value(keysLogOption), parser.value(stopAfterOption).toInt(), parser.value(stopFileOption), *ui);
 }
