@@ -1,14 +1,12 @@
 #include "reference/archive_view.h"
 
-#include "database/engine_sql.h"
 #include "protocols/text_convert.h"
 #include "reference/data_module.h"
 #include "widgets/clock.h"
 #include "widgets/error_report.h"
+#include "widgets/table_data.h"
 
 #include <QDateTime>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <cmath>
@@ -52,14 +50,7 @@ QVariant ArchiveListView::data(const QModelIndex &index, int role) const
     if (role == HighlightRole)
         return index.isValid() && m_highlight && m_highlight(sourceModel(), index.row());
     if (role == Qt::DisplayRole && index.column() == m_dateColumn && m_dateColumn >= 0) {
-        const QVariant stored = QIdentityProxyModel::data(index, Qt::EditRole);
-        QDateTime when = stored.toDateTime();
-        if (!when.isValid())
-            when = QDateTime::fromString(stored.toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (when.isValid())
-            return kv::shortDateText(when.date()) + QLatin1Char(' ') +
-                   when.time().toString(QStringLiteral("HH:mm:ss"));
-        return stored;
+        return archiveDateText(QIdentityProxyModel::data(index, Qt::EditRole));
     }
     if (role == Qt::DisplayRole) {
         // Errors and tolerances in full, as the protocols print them.
@@ -103,35 +94,33 @@ std::function<bool(const QAbstractItemModel *, int)> toleranceRule(int measureCo
     };
 }
 
-QList<qint64> allKeys(QSqlDatabase db, const TQueryDataSet *list)
-{
-    QList<qint64> keys;
-    if (!list || list->statement().isEmpty())
-        return keys;
-    const int column = list->record().indexOf(QStringLiteral("PIndex"));
-    if (column < 0)
-        return keys;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(kv::toEngineSql(list->statement())))
-        throw kv::Error(QStringLiteral("Записи не удалены: %1").arg(q.lastError().text()));
-    while (q.next())
-        keys << q.value(column).toLongLong();
-    return keys;
-}
-
-QList<qint64> keysToDelete(QSqlDatabase db, const TQueryDataSet *list, const kv::MarkedRows &marked, int currentRow)
+QList<qint64> keysToDelete(const TQueryDataSet *list, const kv::MarkedRows &marked, int currentRow)
 {
     if (!list)
         return {};
-    if (marked.all)
-        return allKeys(db, list);
+    if (marked.all) {
+        try {
+            return list->allKeys();
+        } catch (const kv::Error &e) {
+            throw kv::Error(QStringLiteral("Записи не удалены: ") + e.text());
+        }
+    }
     QList<qint64> keys;
     const QList<int> rows = marked.rows.isEmpty() ? QList<int>{currentRow} : marked.rows;
     for (int row : rows)
         if (const qint64 key = list->keyAt(row); key != 0)
             keys << key;
     return keys;
+}
+
+QVariant archiveDateText(const QVariant &stored)
+{
+    QDateTime when = stored.typeId() == QMetaType::QDateTime ? stored.toDateTime() : QDateTime();
+    if (!when.isValid())
+        when = kv::dateTimeFromText(stored.toString());
+    if (!when.isValid())
+        return stored;
+    return kv::shortDateText(when.date()) + QLatin1Char(' ') + when.time().toString(QStringLiteral("HH:mm:ss"));
 }
 
 }  // namespace basekvintor

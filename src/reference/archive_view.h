@@ -12,7 +12,6 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
-#include <QSqlDatabase>
 #include <QVariant>
 
 #include <functional>
@@ -65,12 +64,14 @@ private:
 // The highlight rule of the results list: its PMeasure against its PMeasureMax.
 std::function<bool(const QAbstractItemModel *, int)> toleranceRule(int measureColumn, int toleranceColumn);
 
-// Every key of a list's statement, read from the engine (not the list's rows,
-// which need not all be in memory).
-// Throws kv::Error with the engine's text when the statement fails.
-QList<qint64> allKeys(QSqlDatabase db, const TQueryDataSet *list);
-// The keys a deletion removes: every row when all are marked, the marked rows
-// when some are, the current row otherwise (none without one).
-QList<qint64> keysToDelete(QSqlDatabase db, const TQueryDataSet *list, const kv::MarkedRows &marked, int currentRow);
+// The keys a deletion removes: every row of the list as it was read when all
+// are marked (never a record saved since), the marked rows when some are, the
+// current row otherwise (none without one). Throws kv::Error when the list's
+// rows cannot be read.
+QList<qint64> keysToDelete(const TQueryDataSet *list, const kv::MarkedRows &marked, int currentRow);
+
+// A stored date and time ("YYYY-MM-DD HH:MM:SS") as the archive shows it: the
+// locale's short date and the time; any other value as it is.
+QVariant archiveDateText(const QVariant &stored);
 
 }  // namespace basekvintor

@@ -277,7 +277,7 @@ void TFArchiv::deleteIn(kv::DataGrid *grid)
     if (kv::ui().question(this, QStringLiteral("Удаление данных"), QStringLiteral("Удалить все выделенные записи ?")) !=
         QMessageBox::Yes)
         return;
-    const QList<qint64> keys = keysToDelete(m_dm->database(), list, grid->markedRows(), grid->currentRow());
+    const QList<qint64> keys = keysToDelete(list, grid->markedRows(), grid->currentRow());
     const int row = grid->currentRow();
     grid->setUpdatesEnabled(false);
     // Meters and their errors go with a record, errors with a meter: the

@@ -3,9 +3,11 @@
 #include "database/connection.h"
 #include "database/engine_sql.h"
 #include "reference/record_rules.h"
+#include "widgets/error_report.h"
 #include "widgets/ui.h"
 
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlRecord>
 
 namespace basekvintor {
@@ -24,12 +26,42 @@ QString archiveListStatement()
 // --- TQueryDataSet ---------------------------------------------------------
 
 namespace {
-// Pages kept at once; beyond this the ones not asked for lately are dropped.
+// Pages of a stored list kept at once; beyond this the ones not asked for
+// lately are dropped and read again when needed.
 constexpr int kPagesKept = 64;
 constexpr int kReadAhead = 8;
+
+QString quotedName(const QString &name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString engineError(const QSqlQuery &q)
+{
+    const QString text = q.lastError().text().trimmed();
+    return text.isEmpty() ? QStringLiteral("Ошибка запроса") : text;
+}
+
+// The declared type a stored copy gives a column, so a copy made from it
+// keeps numbers as numbers.
+QString storedType(kv::FieldType type)
+{
+    switch (type) {
+    case kv::FieldType::Integer:
+    case kv::FieldType::Boolean: return QStringLiteral("INTEGER");
+    case kv::FieldType::Float: return QStringLiteral("REAL");
+    case kv::FieldType::Text:
+    case kv::FieldType::DateTime: break;
+    }
+    return QStringLiteral("TEXT");
+}
 }  // namespace
 
 TQueryDataSet::TQueryDataSet(QSqlDatabase db, QObject *parent) : QAbstractTableModel(parent), m_db(db) {}
+
+TQueryDataSet::~TQueryDataSet() { dropStored(); }
 
 QString TQueryDataSet::open(const QString &jetText)
 {
@@ -40,6 +72,7 @@ QString TQueryDataSet::open(const QString &jetText)
 void TQueryDataSet::clear()
 {
     beginResetModel();
+    dropStored();
     m_jetText.clear();
     m_sql.clear();
     m_fields = QSqlRecord();
@@ -48,50 +81,108 @@ void TQueryDataSet::clear()
     endResetModel();
 }
 
+void TQueryDataSet::dropStored()
+{
+    if (m_table.isEmpty())
+        return;
+    if (m_db.isOpen()) {
+        QSqlQuery q(m_db);
+        q.exec(QStringLiteral("DROP TABLE IF EXISTS temp.") + m_table);
+    }
+    m_table.clear();
+    m_tableColumns.clear();
+}
+
 QString TQueryDataSet::refresh()
 {
     beginResetModel();
+    dropStored();
     m_pages.clear();
     m_lastPage = 0;
     m_count = 0;
     m_error.clear();
+    m_fields = QSqlRecord();
     m_sql = kv::toEngineSql(m_jetText).trimmed();
-    if (!m_sql.isEmpty()) {
-        QSqlQuery q(m_db);
-        q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SELECT count(*) FROM (%1)").arg(m_sql)) || !q.next()) {
-            m_error = q.lastError().text();
-        } else {
-            m_count = q.value(0).toInt();
-            q.finish();
-            // The fields, from the first page.
-            QSqlQuery first(m_db);
-            first.setForwardOnly(true);
-            if (!first.exec(m_sql + QStringLiteral(" LIMIT %1").arg(kPageRows))) {
-                m_error = first.lastError().text();
-            } else {
-                m_fields = first.record();
-                QList<QVariantList> rows;
-                while (first.next()) {
-                    QVariantList values;
-                    for (int c = 0; c < m_fields.count(); ++c)
-                        values << first.value(c);
-                    rows << values;
-                }
-                m_pages.insert(0, rows);
-            }
+    if (!m_sql.isEmpty() && m_long) {
+        m_error = store();
+        if (m_error.isEmpty()) {
+            // The fields as the statement names them, from the first page's statement.
+            QSqlQuery q(m_db);
+            q.setForwardOnly(true);
+            if (q.exec(m_sql + QStringLiteral(" LIMIT 0")))
+                m_fields = q.record();
+            else
+                m_error = engineError(q);
         }
         if (!m_error.isEmpty()) {
+            dropStored();
             m_count = 0;
             m_fields = QSqlRecord();
             m_pages.clear();
-            if (m_error.trimmed().isEmpty())
-                m_error = QStringLiteral("Ошибка запроса");
+        } else {
+            page(0);
         }
-    } else {
-        m_fields = QSqlRecord();
+    } else if (!m_sql.isEmpty()) {
+        // One statement reads a short list whole; a longer one is stored by
+        // one statement of its own. Either is one state of the file.
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.exec(m_sql)) {
+            m_error = engineError(q);
+        } else {
+            m_fields = q.record();
+            const int columns = m_fields.count();
+            QList<QVariantList> rows;
+            while (rows.size() <= kWholeRows && q.next()) {
+                QVariantList values;
+                values.reserve(columns);
+                for (int c = 0; c < columns; ++c)
+                    values << q.value(c);
+                rows << values;
+            }
+            if (q.lastError().isValid()) {
+                m_error = engineError(q);
+            } else if (rows.size() <= kWholeRows) {
+                m_count = int(rows.size());
+                for (int p = 0; p * kPageRows < m_count; ++p)
+                    m_pages.insert(p, rows.mid(p * kPageRows, kPageRows));
+            } else {
+                q.finish();
+                rows.clear();
+                m_error = store();
+            }
+        }
+        if (!m_error.isEmpty()) {
+            dropStored();
+            m_count = 0;
+            m_fields = QSqlRecord();
+            m_pages.clear();
+        }
     }
     endResetModel();
+    return m_error;
+}
+
+QString TQueryDataSet::store()
+{
+    // Names unique in the process: every list of a connection shares its temporary store.
+    static int serial = 0;
+    const QString table = QStringLiteral("kv_list_%1").arg(++serial);
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("CREATE TEMP TABLE ") + table + QStringLiteral(" AS ") + m_sql))
+        return engineError(q);
+    m_table = table;
+    if (!q.exec(QStringLiteral("SELECT * FROM temp.") + table + QStringLiteral(" LIMIT 0")))
+        return engineError(q);
+    const QSqlRecord stored = q.record();
+    for (int c = 0; c < stored.count(); ++c)
+        m_tableColumns << stored.fieldName(c);
+    // Rows are numbered 1, 2, 3… in the statement's order as they are stored.
+    if (!q.exec(QStringLiteral("SELECT max(rowid) FROM temp.") + table) || !q.next())
+        return engineError(q);
+    m_count = q.value(0).toInt();
+    if (m_fields.count() > 0)
+        page(0);
     return m_error;
 }
 
@@ -100,25 +191,32 @@ const QList<QVariantList> *TQueryDataSet::page(int index) const
     auto it = m_pages.constFind(index);
     if (it != m_pages.constEnd())
         return &it.value();
+    static const QList<QVariantList> none;
+    if (m_table.isEmpty())
+        return &none;
     if (m_pages.size() >= kPagesKept) {
-        // Keep the neighbourhood of the page asked for; the rest is read again when needed.
+        // Keep the neighbourhood of the page asked for.
         for (auto p = m_pages.begin(); p != m_pages.end();)
             p = qAbs(p.key() - index) > kPagesKept / 4 ? m_pages.erase(p) : std::next(p);
     }
-    // Reading on from the page before: several pages in one statement, as
-    // each statement pays for skipping the rows before it.
+    // Reading on from the page before: several pages in one statement.
     const int pages = index == m_lastPage + 1 ? kReadAhead : 1;
     m_lastPage = index + pages - 1;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT * FROM temp.") + m_table +
+              QStringLiteral(" WHERE rowid > ? ORDER BY rowid LIMIT ?"));
+    q.addBindValue(qint64(index) * kPageRows);
+    q.addBindValue(qint64(pages) * kPageRows);
     QList<QVariantList> rows;
-    if (q.exec(m_sql + QStringLiteral(" LIMIT %1 OFFSET %2")
-                           .arg(QString::number(qint64(pages) * kPageRows), QString::number(qint64(index) * kPageRows)))) {
+    if (q.exec()) {
+        const int columns = m_fields.count();
         for (int p = index; p < index + pages; ++p) {
             QList<QVariantList> pageRows;
             while (pageRows.size() < kPageRows && q.next()) {
                 QVariantList values;
-                for (int c = 0; c < m_fields.count(); ++c)
+                values.reserve(columns);
+                for (int c = 0; c < columns; ++c)
                     values << q.value(c);
                 pageRows << values;
             }
@@ -128,7 +226,7 @@ const QList<QVariantList> *TQueryDataSet::page(int index) const
                 m_pages.insert(p, pageRows);
         }
     } else {
-        m_error = q.lastError().text();
+        m_error = engineError(q);
     }
     return &m_pages.insert(index, rows).value();
 }
@@ -181,20 +279,145 @@ qint64 TQueryDataSet::keyAt(int row) const
     return value(row, QStringLiteral("PIndex")).toLongLong();
 }
 
+QString TQueryDataSet::storedColumn(const QString &field) const
+{
+    const int c = m_fields.indexOf(field);
+    return c < 0 || c >= m_tableColumns.size() ? QString() : quotedName(m_tableColumns.at(c));
+}
+
 int TQueryDataSet::rowOfKey(qint64 key) const
 {
     const int column = m_fields.indexOf(QStringLiteral("PIndex"));
-    if (column < 0 || m_sql.isEmpty())
+    if (column < 0)
         return -1;
-    // Only the key column is read, to its end; the pages are not touched.
+    if (m_table.isEmpty()) {
+        for (int row = 0; row < m_count; ++row)
+            if (keyAt(row) == key)
+                return row;
+        return -1;
+    }
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(m_sql))
+    q.prepare(QStringLiteral("SELECT rowid FROM temp.") + m_table + QStringLiteral(" WHERE ") +
+              storedColumn(QStringLiteral("PIndex")) + QStringLiteral(" = ? ORDER BY rowid LIMIT 1"));
+    q.addBindValue(key);
+    if (!q.exec() || !q.next())
         return -1;
-    for (int row = 0; q.next(); ++row)
-        if (q.value(column).toLongLong() == key)
-            return row;
-    return -1;
+    return q.value(0).toInt() - 1;
+}
+
+QList<qint64> TQueryDataSet::allKeys() const
+{
+    QList<qint64> keys;
+    if (m_fields.indexOf(QStringLiteral("PIndex")) < 0)
+        return keys;
+    keys.reserve(m_count);
+    if (m_table.isEmpty()) {
+        for (int row = 0; row < m_count; ++row)
+            keys << keyAt(row);
+        return keys;
+    }
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT ") + storedColumn(QStringLiteral("PIndex")) + QStringLiteral(" FROM temp.") +
+                m_table + QStringLiteral(" ORDER BY rowid")))
+        throw kv::Error(engineError(q));
+    while (q.next())
+        keys << q.value(0).toLongLong();
+    return keys;
+}
+
+QList<int> TQueryDataSet::fieldColumns(const QStringList &fields) const
+{
+    QList<int> columns;
+    if (fields.isEmpty()) {
+        for (int c = 0; c < m_fields.count(); ++c)
+            columns << c;
+        return columns;
+    }
+    for (const QString &f : fields) {
+        const int c = m_fields.indexOf(f);
+        if (c < 0)
+            throw kv::Error(QStringLiteral("В списке нет поля ") + f + QLatin1Char('.'));
+        columns << c;
+    }
+    return columns;
+}
+
+kv::TableData TQueryDataSet::table(const QStringList &fields, const QString &name) const
+{
+    const QList<int> columns = fieldColumns(fields);
+    QSqlRecord chosen;
+    for (int c : columns)
+        chosen.append(m_fields.field(c));
+    QVector<kv::TableRow> rows;
+    rows.reserve(m_count);
+    if (m_table.isEmpty()) {
+        for (int r = 0; r < m_count; ++r) {
+            const QList<QVariantList> *held = page(r / kPageRows);
+            const QVariantList &values = held->at(r % kPageRows);
+            kv::TableRow row;
+            row.reserve(columns.size());
+            for (int c : columns)
+                row << values.value(c);
+            rows << row;
+        }
+    } else {
+        QStringList names;
+        for (int c : columns)
+            names << quotedName(m_tableColumns.value(c));
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM temp.") +
+                    m_table + QStringLiteral(" ORDER BY rowid")))
+            throw kv::Error(engineError(q));
+        while (q.next()) {
+            kv::TableRow row(columns.size());
+            for (int i = 0; i < columns.size(); ++i)
+                row[i] = q.value(i);
+            rows << row;
+        }
+        if (q.lastError().isValid())
+            throw kv::Error(engineError(q));
+    }
+    return kv::tableFromRows(chosen, rows, name);
+}
+
+QString TQueryDataSet::rowsStatement(const QStringList &fields)
+{
+    const QList<int> columns = fieldColumns(fields);
+    if (m_table.isEmpty() && m_fields.count() > 0) {
+        // Stored as the list holds it, with each column's type, for the engine to copy.
+        static int serial = 0;
+        const QString table = QStringLiteral("kv_rows_%1").arg(++serial);
+        const kv::TableData whole = this->table();
+        QStringList definitions, marks;
+        for (int c = 0; c < m_fields.count(); ++c) {
+            definitions << quotedName(m_fields.fieldName(c)) + QLatin1Char(' ') + storedType(whole.columns.at(c).type);
+            marks << QStringLiteral("?");
+        }
+        QSqlQuery q(m_db);
+        if (!q.exec(QStringLiteral("CREATE TEMP TABLE ") + table + QLatin1Char('(') +
+                    definitions.join(QLatin1Char(',')) + QLatin1Char(')')))
+            throw kv::Error(engineError(q));
+        m_table = table;
+        for (int c = 0; c < m_fields.count(); ++c)
+            m_tableColumns << m_fields.fieldName(c);
+        q.prepare(QStringLiteral("INSERT INTO temp.") + table + QStringLiteral(" VALUES(") +
+                  marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+        for (int r = 0; r < m_count; ++r) {
+            const QVariantList &values = page(r / kPageRows)->at(r % kPageRows);
+            for (int c = 0; c < values.size(); ++c)
+                q.bindValue(c, values.at(c));
+            if (!q.exec())
+                throw kv::Error(engineError(q));
+        }
+    }
+    QStringList names;
+    for (int c : columns)
+        names << quotedName(m_tableColumns.value(c)) + QStringLiteral(" AS ") + quotedName(m_fields.fieldName(c));
+    return QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM temp.") + m_table +
+           QStringLiteral(" ORDER BY rowid");
 }
 
 int TQueryDataSet::rowsRead() const
@@ -298,6 +521,7 @@ QString TDM::openDataSets()
 
     ADOMeasure = new TQueryDataSet(db, this);
     ADOMeasure->setObjectName(QStringLiteral("ADOMeasure"));
+    ADOMeasure->setLong(true);
     if (QString e = ADOMeasure->open(archiveListStatement()); !e.isEmpty())
         return e;
 
@@ -309,10 +533,12 @@ QString TDM::openDataSets()
     if (QString e = openPositions(); !e.isEmpty())
         return e;
 
+    // Every meter number of the archive: read when the query builder is shown,
+    // which reads it again each time anyway.
     ADOPositionDis = new TQueryDataSet(db, this);
     ADOPositionDis->setObjectName(QStringLiteral("ADOPositionDis"));
-    if (QString e = ADOPositionDis->open(QStringLiteral("Select DISTINCT  PNumber from TPositionCH")); !e.isEmpty())
-        return e;
+    ADOPositionDis->setLong(true);
+    ADOPositionDis->setStatement(QStringLiteral("Select DISTINCT  PNumber from TPositionCH"));
     ADOTipDis = new TQueryDataSet(db, this);
     ADOTipDis->setObjectName(QStringLiteral("ADOTipDis"));
     if (QString e = ADOTipDis->open(QStringLiteral(

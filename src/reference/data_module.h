@@ -5,6 +5,7 @@
 
 #include "reference/data_set.h"
 #include "reference/placement_store.h"
+#include "widgets/table_data.h"
 
 #include <QObject>
 #include <QSqlDatabase>
@@ -17,21 +18,36 @@
 
 namespace basekvintor {
 
-// A read-only list over a statement (composed as Jet text), read a page at a
-// time as the views ask for rows: a long archive is never read whole. Every
-// page is read to its end, so no statement stays open: a half-read list would
-// otherwise pin the connection to an old state of the file, and the first
-// write after the other program's would fail at once.
+// A read-only list over a statement (composed as Jet text), shown a page at a
+// time as the views ask for rows. The list is one state of the file, the one
+// when it was (re)read: the control program saving meanwhile neither shifts
+// its rows nor changes what a deletion, an export or a printout takes from it.
+// A short list is read whole by one statement. A longer one is copied by one
+// statement into a table of the connection's temporary store and paged from
+// there by row number, so the archive is never held in memory and no
+// statement or read transaction stays open on the shared file: a half-read
+// list would pin the connection to an old state of the file (the first write
+// after the other program's would fail at once), and a long-lived reader
+// would keep checkpoints from ever emptying the write-ahead log.
 class TQueryDataSet : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     static constexpr int kPageRows = 256;
+    // Lists up to this long are held whole in memory.
+    static constexpr int kWholeRows = 4096;
 
     TQueryDataSet(QSqlDatabase db, QObject *parent = nullptr);
+    ~TQueryDataSet() override;
+
+    // A list known to be long (the archive) is stored at once, without first
+    // trying to read it whole.
+    void setLong(bool isLong) { m_long = isLong; }
 
     // Sets the statement and runs it; returns the engine's error text or "".
     QString open(const QString &jetText);
+    // Sets the statement without reading it; refresh() reads it.
+    void setStatement(const QString &jetText) { m_jetText = jetText; }
     // Runs the statement again (after deletions or another program's writes).
     QString refresh();
     // Empties the list and forgets the statement.
@@ -52,11 +68,29 @@ public:
 
     qint64 keyAt(int row) const;  // the PIndex column; 0 when out of range
     int rowOfKey(qint64 key) const;  // -1 when absent
+    // The PIndex of every row, in list order. Throws kv::Error when the
+    // temporary store cannot be read.
+    QList<qint64> allKeys() const;
     // How many rows are held in memory now.
     int rowsRead() const;
+    // True when the rows are paged from the temporary store.
+    bool isStored() const { return !m_table.isEmpty(); }
+
+    // Every row, with the named fields in that order (all fields when empty),
+    // as the list holds them. Throws kv::Error on a field the list lacks or
+    // a failed read.
+    kv::TableData table(const QStringList &fields = {}, const QString &name = {}) const;
+    // A statement on the list's connection that gives these rows (for a copy
+    // the engine makes itself); a list held in memory is stored first.
+    // Throws kv::Error on failure.
+    QString rowsStatement(const QStringList &fields = {});
 
 private:
     const QList<QVariantList> *page(int index) const;
+    QString store();
+    void dropStored();
+    QString storedColumn(const QString &field) const;
+    QList<int> fieldColumns(const QStringList &fields) const;
 
     QSqlDatabase m_db;
     QString m_jetText;
@@ -66,6 +100,9 @@ private:
     int m_count = 0;
     mutable QHash<int, QList<QVariantList>> m_pages;
     mutable int m_lastPage = 0;
+    QString m_table;             // the temporary table holding the rows, "" when held whole
+    QStringList m_tableColumns;  // its column names, by position
+    bool m_long = false;
 };
 
 class TDM : public QObject

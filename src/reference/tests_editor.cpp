@@ -80,6 +80,8 @@ bool TestsEditor::postIfEdited(RecordCursor &cursor)
 
 bool TestsEditor::testLeft() { return postIfEdited(m_tests); }
 
+bool TestsEditor::specialTestClicked() { return !m_tests.isModified() || m_tests.post(); }
+
 bool TestsEditor::pointsLeft() { return postIfEdited(m_points); }
 
 bool TestsEditor::currentTestUsed() const

@@ -45,9 +45,12 @@ public:
     // The question, then the deletion on the target set.
     DeleteResult DataSetDelete1Execute(const QList<int> &rows, QWidget *parent);
 
-    // Leaving the tests grid or a special-test field; releasing a
-    // special-test box: a test being edited is written (a new one is not).
+    // Leaving the tests grid or a special-test field: a test being edited is
+    // written (a new one is not).
     bool testLeft();
+    // Releasing a special-test box: the test is written at once, a new one
+    // too, so a clash of point numbers is told while the box is in view.
+    bool specialTestClicked();
     // Leaving the points grid: a point being edited is written.
     bool pointsLeft();
 

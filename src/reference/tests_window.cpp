@@ -246,7 +246,7 @@ void TFTest::DBCBSensitivityClick()
 
 void TFTest::DBCBSensitivityMouseUp()
 {
-    kv::guarded([this] { m_editor->testLeft(); });
+    kv::guarded([this] { m_editor->specialTestClicked(); });
     updateActions();
 }
 
@@ -259,7 +259,7 @@ void TFTest::DBNumberEditEh1Enter() { m_editor->setTarget(TestsEditor::Target::T
 
 void TFTest::DBNumberEditEh1Exit()
 {
-    kv::guarded([this] { m_editor->testLeft(); });
+    kv::guarded([this] { m_editor->specialTestClicked(); });
     updateActions();
 }
 

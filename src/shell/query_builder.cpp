@@ -1,6 +1,7 @@
 #include "shell/query_builder.h"
 
 #include "database/engine_sql.h"
+#include "protocols/text_convert.h"
 #include "widgets/clock.h"
 
 #include <QRegularExpression>
@@ -276,7 +277,8 @@ ComposedQuery QueryBuilder::compose() const
                 return stop(O::NotANumber, EFBFrom);
             if (!isNumberText(EFBBefore))
                 return stop(O::NotANumber, EFBBefore);
-            if (EFBFrom.toDouble() > EFBBefore.toDouble())
+            // Compared as the system reads a typed number everywhere else.
+            if (kv::TextToNumberOrThrow(EFBFrom) > kv::TextToNumberOrThrow(EFBBefore))
                 return stop(O::Silent);
             errorCondition = QStringLiteral("((TResult.PMeasure >=") + EFBFrom + QStringLiteral(") and ") +
                              QStringLiteral("(TResult.PMeasure <= ") + EFBBefore + QStringLiteral("))");

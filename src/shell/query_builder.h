@@ -103,7 +103,8 @@ public:
     // Verdict condition: 0 "Нет данных", 1 "Годен", 2 "Не годен".
     int verdict = 0;
 
-    // Composes the statement from the current choices.
+    // Composes the statement from the current choices. An "от … до" error
+    // bound the system's number conversion refuses throws kv::ConversionError.
     ComposedQuery compose() const;
 
     // The parts of the last composed statement, kept for the export of the

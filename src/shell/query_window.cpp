@@ -1,11 +1,13 @@
 #include "shell/query_window.h"
 
 #include "database/codes.h"
+#include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
 #include "shell/help_window.h"
 #include "widgets/clock.h"
 #include "widgets/data_grid.h"
+#include "widgets/error_report.h"
 #include "widgets/ui.h"
 
 #include <QAction>
@@ -108,7 +110,13 @@ QVariant TSQLResultModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || !m_source || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     const int c = sourceColumn(index.column());
-    return c < 0 ? QVariant() : m_source->data(m_source->index(index.row(), c), role);
+    if (c < 0)
+        return {};
+    const QVariant value = m_source->data(m_source->index(index.row(), c), role);
+    // Dates as the archive window shows them; the stored text stays the edit value.
+    if (role == Qt::DisplayRole && index.column() == int(SQLField::PDate))
+        return archiveDateText(value);
+    return value;
 }
 
 QVariant TSQLResultModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -183,7 +191,7 @@ TFSQLShape::TFSQLShape(TDM *dm, QWidget *parent) : QDialog(parent), m_dm(dm)
     layout->addWidget(PageControl);
 
     connect(PageControl, &QTabWidget::currentChanged, this, &TFSQLShape::pageChanged);
-    connect(AGenerateSQL, &QAction::triggered, this, [this] { GenerateSQL(); });
+    connect(AGenerateSQL, &QAction::triggered, this, [this] { kv::guarded([this] { GenerateSQL(); }); });
     connect(ASelect, &QAction::triggered, this, [this] {
         m_builder.selectAll();
         showState();
@@ -507,7 +515,8 @@ void TFSQLShape::rereadNumbers()
         return;
     const QString chosen = m_builder.number;
     m_dm->ADOPositionDis->refresh();
-    DBLCNumber->setCurrentIndex(DBLCNumber->findText(chosen));
+    // Looking for no number would page through every number of the archive.
+    DBLCNumber->setCurrentIndex(chosen.isEmpty() ? -1 : DBLCNumber->findText(chosen));
     DBLCNumber->setEditText(chosen);
     m_builder.number = chosen;
 }

@@ -5,6 +5,7 @@
 #include "widgets/clock.h"
 #include "widgets/data_grid.h"
 #include "widgets/dbf_writer.h"
+#include "widgets/error_report.h"
 #include "widgets/paradox_file.h"
 #include "widgets/sqlite_export.h"
 #include "widgets/text_table_writers.h"
@@ -325,7 +326,14 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
 {
     if (parts.columnPart.trimmed().isEmpty() || parts.sourcePart.trimmed().isEmpty())
         return kNoQueryText;
-    const QString sql = kv::toEngineSql(parts.statement());
+    if (parts.rows && !parts.rows->lastError().isEmpty())
+        return parts.rows->lastError();
+    QString sql;
+    try {
+        sql = parts.rows ? parts.rows->rowsStatement(parts.fields) : kv::toEngineSql(parts.statement());
+    } catch (const kv::Error &e) {
+        return e.text();
+    }
     if (target.target == ExportTarget::Sqlite)
         return kv::exportToSqlite(db, kv::SqliteTarget{target.path, false, target.tables, QString()},
                                   target.tableName.trimmed(), sql);
@@ -347,12 +355,20 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
         return QStringLiteral("Таблица \"%1\" уже существует.").arg(QFileInfo(target.path).fileName());
     }
 
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(sql))
-        return q.lastError().text();
-    const kv::TableData table = kv::tableFromQuery(q, name);
-    q.finish();
+    kv::TableData table;
+    if (parts.rows) {
+        try {
+            table = parts.rows->table(parts.fields, name);
+        } catch (const kv::Error &e) {
+            return e.text();
+        }
+    } else {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(sql))
+            return q.lastError().text();
+        table = kv::tableFromQuery(q, name);
+    }
 
     switch (target.target) {
     case ExportTarget::Dbase3:
@@ -377,21 +393,30 @@ std::optional<ExportParts> exportParts(const kv::DataGrid &grid, GridSource sour
                                        const QueryPartsProvider &query)
 {
     switch (source) {
+    // The details' lists hold every row of the current master record.
     case GridSource::DSResult:
         return ExportParts{QStringLiteral("Select PPointNumber,PMeasure,PMeasureMax "),
                            QStringLiteral(" from TResult where PSecIndex=") +
                                QString::number(currentField(grid, dm->ADOResult, dm->ADOResult->record(),
-                                                            QStringLiteral("PSecIndex")))};
+                                                            QStringLiteral("PSecIndex"))),
+                           dm->ADOResult,
+                           {QStringLiteral("PPointNumber"), QStringLiteral("PMeasure"), QStringLiteral("PMeasureMax")}};
     case GridSource::DSPosition:
         return ExportParts{QStringLiteral("Select PPosition,PNumber,PSensitivity,PSamochod,PCountDevice,PTotal "),
                            QStringLiteral(" from TPositionCH where PSecIndex=") +
                                QString::number(currentField(grid, dm->ADOPosition, dm->ADOPosition->record(),
-                                                            QStringLiteral("PSecIndex")))};
+                                                            QStringLiteral("PSecIndex"))),
+                           dm->ADOPosition,
+                           {QStringLiteral("PPosition"), QStringLiteral("PNumber"), QStringLiteral("PSensitivity"),
+                            QStringLiteral("PSamochod"), QStringLiteral("PCountDevice"), QStringLiteral("PTotal")}};
     case GridSource::DSMeasure:
         return ExportParts{
             QStringLiteral("select TMeasure.PDate, TTip.PTip, TTip.PIdentificator, TTest.PNameTable "),
             QStringLiteral(" from TTip, TTest,TMeasure where (TMeasure.PPointerTip = TTip.PIndex)   and "
-                           "(TMeasure.PPointerTest=TTest.PIndex)")};
+                           "(TMeasure.PPointerTest=TTest.PIndex)"),
+            dm->ADOMeasure,
+            {QStringLiteral("PDate"), QStringLiteral("PTip"), QStringLiteral("PIdentificator"),
+             QStringLiteral("PNameTable")}};
     case GridSource::DSTip:
         return ExportParts{QStringLiteral("Select PTip,PIdentificator,PMaker,PClassT,PReductRate,PUnom,PInom,PPhase,"
                                           "PEnergy,PImax,PCenaDel "),
@@ -408,8 +433,12 @@ std::optional<ExportParts> exportParts(const kv::DataGrid &grid, GridSource sour
                            QStringLiteral(" from TTestPoint where PSecIndex=") +
                                QString::number(currentField(grid, dm->ADOTestPoint, dm->ADOTestPoint->record(),
                                                             QStringLiteral("PSecIndex")))};
-    case GridSource::DSSQL:
-        return query ? query() : ExportParts{};
+    case GridSource::DSSQL: {
+        ExportParts parts = query ? query() : ExportParts{};
+        if (dm && dm->ADOSQL && !parts.columnPart.trimmed().isEmpty())
+            parts.rows = dm->ADOSQL;
+        return parts;
+    }
     case GridSource::None: break;
     }
     return std::nullopt;

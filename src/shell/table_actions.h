@@ -36,14 +36,28 @@ GridSource gridSourceOf(const QAbstractItemView *grid, const TDM *dm);
 // The title line of a printout ("" for the query result).
 QString printTitle(GridSource source);
 
-// The statement "Экспорт" copies: column part + source part, as Jet text.
+class TQueryDataSet;
+
+// What "Экспорт" copies: column part + source part, as Jet text. For the
+// archive lists and the query result the rows are those of the list the grid
+// shows (the named fields of `rows`), so the file holds what the operator
+// sees, not what the other program saved since.
 struct ExportParts {
+    ExportParts() = default;
+    ExportParts(QString column, QString source, TQueryDataSet *list = nullptr, QStringList listFields = {})
+        : columnPart(std::move(column)), sourcePart(std::move(source)), rows(list), fields(std::move(listFields))
+    {
+    }
+
     QString columnPart;
     QString sourcePart;
+    TQueryDataSet *rows = nullptr;
+    QStringList fields;  // of `rows`, in the column part's order; empty: all
     QString statement() const { return columnPart + sourcePart; }
 };
 
-// The query builder's kept parts of its last statement (empty before any query).
+// The query builder's kept parts of its last statement (empty before any query);
+// the export takes the rows from the query result's list.
 using QueryPartsProvider = std::function<ExportParts()>;
 
 // "Сохранить как": the entries of SDTable in order, and what each writes.

@@ -22,7 +22,6 @@ struct FieldPlan {
     DBFFieldType type = FTString;
     int width = 1;
     int decimals = 0;
-    bool timeAsText = false;
 };
 
 // Width and decimals of a numeric field that shows every value of the column
@@ -85,16 +84,11 @@ FieldPlan planFor(const TableData &table, int c)
         p.width = 1;
         return p;
     case FieldType::DateTime:
-        for (const TableRow &row : table.rows)
-            if (!row.at(c).isNull() && row.at(c).toDateTime().time() != QTime(0, 0))
-                p.timeAsText = true;
-        if (p.timeAsText) {
-            p.type = FTString;
-            p.width = 19;
-        } else {
-            p.type = FTDate;
-            p.width = 8;
-        }
+        // dBASE III and IV know dates only: a reader expects a date column as
+        // a date field, and sorts and filters it as one. The time of day has
+        // no place in it and is left out.
+        p.type = FTDate;
+        p.width = 8;
         return p;
     case FieldType::Text: {
         int width = col.width;
@@ -177,8 +171,7 @@ DbfResult writeDbf(const QString &path, const TableData &table)
                 break;
             }
             default: {
-                const QString text = p.timeAsText ? v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                                  : v.toString();
+                const QString text = v.toString();
                 // shapelib cuts at the field width; a text never longer than
                 // the source column allows is never cut.
                 ok = DBFWriteStringAttribute(dbf, r, c, encodeCodePage(text, CodePage1251).constData()) != 0;

@@ -17,8 +17,8 @@ struct DbfResult {
 // code page marked in the header, so other programs decode Cyrillic. Numbers
 // stay numbers, booleans become logical fields, text widths follow the source
 // (measured from the values where the source gives none). A date-time column
-// whose values all fall on midnight is a date field; one that holds times is
-// written as text "YYYY-MM-DD HH:MM:SS", since dBASE dates would lose them.
+// is a date field ('D'), as dBASE readers expect: the format has no time of
+// day, so the time is not written.
 // Refuses an existing file. The file appears only when it is complete.
 DbfResult writeDbf(const QString &path, const TableData &table);
 

@@ -245,6 +245,11 @@ TableData tableFromQuery(QSqlQuery &query, const QString &name)
     return build(record, raw, name);
 }
 
+TableData tableFromRows(const QSqlRecord &record, const QVector<TableRow> &rows, const QString &name)
+{
+    return build(record, rows, name);
+}
+
 TableData tableFromModel(QSqlQueryModel &model, const QString &name)
 {
     while (model.canFetchMore())

@@ -50,6 +50,9 @@ QVariant toColumnValue(const QVariant &value, const TableColumn &column);
 // Reads every row of an executed query (from its current position to the end).
 TableData tableFromQuery(QSqlQuery &query, const QString &name = {});
 
+// Rows already read, under the fields of `record`, typed as tableFromQuery types them.
+TableData tableFromRows(const QSqlRecord &record, const QVector<TableRow> &rows, const QString &name = {});
+
 // Every row of a query model (fetched to the end first).
 TableData tableFromModel(QSqlQueryModel &model, const QString &name = {});
 

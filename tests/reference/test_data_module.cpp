@@ -2,11 +2,14 @@
 // deletions, also while the control program writes the same file.
 
 #include "database/connection.h"
+#include "reference/archive_view.h"
 #include "reference/data_module.h"
+#include "widgets/error_report.h"
 #include "support/test_env.h"
 #include "widgets/ui.h"
 
 #include <QSemaphore>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
@@ -89,6 +92,43 @@ private:
     std::thread m_thread;
 };
 
+// The control program's save on its own connection: one record dated `date`
+// with two meters of two errors each. Returns the record's key.
+qint64 otherProgramSaves(const QString &path, const QString &date, const QString &number = QStringLiteral("NEW"))
+{
+    const QString name = QStringLiteral("other-save");
+    qint64 key = 0;
+    {
+        kv::openDatabase(path, name);
+        QSqlDatabase db = QSqlDatabase::database(name);
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?, 1, 1)"));
+        q.addBindValue(date);
+        q.exec();
+        key = q.lastInsertId().toLongLong();
+        for (int pos : {11, 12}) {
+            q.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PTotal) VALUES (?, ?, ?, 1)"));
+            q.addBindValue(key);
+            q.addBindValue(pos);
+            q.addBindValue(number + QString::number(pos));
+            q.exec();
+            const qint64 meter = q.lastInsertId().toLongLong();
+            for (int point : {1, 2}) {
+                q.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) "
+                                         "VALUES (?, ?, 0.2, 1)"));
+                q.addBindValue(meter);
+                q.addBindValue(point);
+                q.exec();
+            }
+        }
+        db.commit();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return key;
+}
+
 }  // namespace
 
 class TestDataModule : public QObject
@@ -148,6 +188,8 @@ private Q_SLOTS:
         QCOMPARE(dm.ADOResult->record(0).value(QStringLiteral("PSecIndex")).toLongLong(), dm.currentPositionKey());
 
         QCOMPARE(dm.ADOTipDis->rowCount(), 2);
+        QVERIFY(dm.ADOPositionDis->isEmpty());  // read when the query builder is shown
+        QCOMPARE(dm.ADOPositionDis->refresh(), QString());
         QCOMPARE(dm.ADOPositionDis->rowCount(), 6);
     }
 
@@ -182,18 +224,110 @@ private Q_SLOTS:
     void archiveListIsReadLazily()
     {
         kvtest::TempDatabase db(QStringLiteral("lazy"));
-        fillArchive(db.db(), 1500);
+        fillArchive(db.db(), 5000);
         TDM dm;
         dm.useConnection(QStringLiteral("lazy"));
         QVERIFY(dm.DataModuleCreate());
         // The list knows its length but holds only what was asked for.
-        QCOMPARE(dm.ADOMeasure->rowCount(), 1500);
+        QVERIFY(dm.ADOMeasure->isStored());
+        QCOMPARE(dm.ADOMeasure->rowCount(), 5000);
         QVERIFY(dm.ADOMeasure->rowsRead() <= TQueryDataSet::kPageRows);
-        QCOMPARE(dm.ADOMeasure->keyAt(1499), 1);  // the oldest, far down
+        QCOMPARE(dm.ADOMeasure->keyAt(4999), 1);  // the oldest, far down
         QVERIFY(dm.ADOMeasure->rowsRead() <= 2 * TQueryDataSet::kPageRows);
-        QCOMPARE(dm.ADOMeasure->rowOfKey(1), 1499);
-        QCOMPARE(dm.ADOMeasure->value(700, QStringLiteral("PIndex")).toInt(), 800);
+        QCOMPARE(dm.ADOMeasure->rowOfKey(1), 4999);
+        QCOMPARE(dm.ADOMeasure->rowOfKey(999999), -1);
+        QCOMPARE(dm.ADOMeasure->value(700, QStringLiteral("PIndex")).toInt(), 4300);
         QCOMPARE(dm.ADOMeasure->record(700).value(QStringLiteral("PTip")).toString(), QStringLiteral("B"));
+        // The details of one record are short: read whole.
+        QVERIFY(!dm.ADOPosition->isStored());
+        QCOMPARE(dm.ADOPosition->rowsRead(), 2);
+    }
+
+    // A list is the file as it was when the list was read: the control
+    // program saving meanwhile neither shifts its rows (a save dated among
+    // them would show a row twice and drop another) nor adds a record to
+    // what "Выделить все" and delete remove.
+    void listsAreWhatTheOperatorSaw_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::newRow("short list, held whole") << 100;
+        QTest::newRow("archive list, paged from its stored copy") << 5000;
+    }
+    void listsAreWhatTheOperatorSaw()
+    {
+        QFETCH(int, records);
+        kvtest::TempDatabase db(QStringLiteral("seen"));
+        fillArchive(db.db(), records);
+        TDM dm;
+        dm.useConnection(QStringLiteral("seen"));
+        QVERIFY(dm.DataModuleCreate());
+        TQueryDataSet *list = dm.ADOMeasure;
+        QCOMPARE(list->rowCount(), records);
+        const QString firstShown = list->value(0, QStringLiteral("PDate")).toString();
+
+        // Saved in the middle of the list's date order, after the list was shown.
+        const QDateTime middle = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(-60 * (records / 2) - 30);
+        const qint64 saved = otherProgramSaves(db.path(), middle.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        QVERIFY(saved > records);
+        QCOMPARE(list->rowCount(), records);
+        QSet<qint64> keys;
+        for (int r = 0; r < list->rowCount(); ++r)
+            keys.insert(list->keyAt(r));
+        QCOMPARE(keys.size(), records);
+        QVERIFY(!keys.contains(saved));
+        QCOMPARE(list->value(0, QStringLiteral("PDate")).toString(), firstShown);
+        QCOMPARE(list->rowOfKey(saved), -1);
+
+        // Every row marked, then deleted: exactly the rows shown.
+        kv::MarkedRows all;
+        all.all = true;
+        const QList<qint64> doomed = keysToDelete(list, all, 0);
+        QCOMPARE(doomed.size(), records);
+        QVERIFY(!doomed.contains(saved));
+        kv::ScopedRecordingUi ui;
+        QVERIFY(dm.deleteMeasures(doomed));
+        QVERIFY(ui->texts().isEmpty());
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 1);
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT PIndex FROM TMeasure")).toLongLong(), saved);
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TPositionCH")).toInt(), 2);
+        QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TResult")).toInt(), 4);
+        // Read again, the list shows what is left.
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->keyAt(0), saved);
+    }
+
+    // The query result is one state of the file too: meter numbers saved
+    // while it is paged through neither repeat nor push out the ones shown.
+    void queryResultIsOneStateOfTheFile_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::newRow("held whole") << 500;
+        QTest::newRow("stored") << 3000;
+    }
+    void queryResultIsOneStateOfTheFile()
+    {
+        QFETCH(int, records);
+        kvtest::TempDatabase db(QStringLiteral("query"));
+        fillArchive(db.db(), records);
+        TDM dm;
+        dm.useConnection(QStringLiteral("query"));
+        QVERIFY(dm.DataModuleCreate());
+        TQueryDataSet *list = dm.ADOSQL;
+        QCOMPARE(list->open(QStringLiteral(" Select  DISTINCT TPositionCH.PNumber  From TPositionCH ")), QString());
+        const int meters = 2 * records;
+        QCOMPARE(list->rowCount(), meters);
+        list->value(0, QStringLiteral("PNumber"));  // the first page shown
+        // Numbers that sort before every shown one.
+        otherProgramSaves(db.path(), QStringLiteral("2026-02-01 10:00:00"), QStringLiteral("A"));
+        QSet<QString> numbers;
+        for (int r = 0; r < list->rowCount(); ++r)
+            numbers.insert(list->value(r, QStringLiteral("PNumber")).toString());
+        QCOMPARE(numbers.size(), meters);
+        QVERIFY(!numbers.contains(QStringLiteral("A11")));
+        const kv::TableData table = list->table({QStringLiteral("PNumber")});
+        QCOMPARE(table.rows.size(), meters);
+        QCOMPARE(table.rows.first().first().toString(), list->value(0, QStringLiteral("PNumber")).toString());
+        QVERIFY_THROWS_EXCEPTION(kv::Error, list->table({QStringLiteral("PMissing")}));
     }
 
     // A list read only part of the way must not pin the connection to an old

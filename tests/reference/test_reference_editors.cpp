@@ -167,6 +167,25 @@ private Q_SLOTS:
         QVERIFY(tests.testLeft());
         QCOMPARE(d.scalar(QStringLiteral("SELECT PSamochodN FROM TTest WHERE PIndex = 1")).toInt(), 8);
         QVERIFY(!tests.tests().isModified());
+
+        // A new test is written by its special-test box at once, so the clash
+        // shows while the box is in view, and then the corrected test is kept.
+        rec->clear();
+        const int row = tests.DataSetInsert1Execute();
+        Data::set(d.dm.ADOTest, row, QStringLiteral("PNameTable"), QStringLiteral("Новый"));
+        Data::set(d.dm.ADOTest, row, QStringLiteral("PSensitivityCB"), 1);
+        Data::set(d.dm.ADOTest, row, QStringLiteral("PSensitivityN"), 3);
+        Data::set(d.dm.ADOTest, row, QStringLiteral("PSamochodN"), 3);
+        Data::set(d.dm.ADOTest, row, QStringLiteral("PSamochodCB"), 1);
+        QVERIFY(!tests.specialTestClicked());
+        QCOMPARE(rec->texts(), QStringList{kRepeatedPoint});
+        QVERIFY(tests.tests().isInserted());
+        QCOMPARE(d.scalar(QStringLiteral("SELECT COUNT(*) FROM TTest WHERE PNameTable = 'Новый'")).toInt(), 0);
+        Data::set(d.dm.ADOTest, tests.tests().row(), QStringLiteral("PSamochodN"), 4);
+        QVERIFY(tests.specialTestClicked());
+        QCOMPARE(d.scalar(QStringLiteral("SELECT PSamochodN FROM TTest WHERE PNameTable = 'Новый'")).toInt(), 4);
+        QVERIFY(!tests.tests().isModified());
+        QVERIFY(tests.specialTestClicked());  // nothing to write
     }
 
     // Leaving writes an edited test or point, never a new test.

@@ -250,6 +250,18 @@ private Q_SLOTS:
         q = b.compose();
         QCOMPARE(q.outcome, O::Ready);
         QVERIFY(q.statement.contains(QStringLiteral("((TResult.PMeasure >=-0.5) and (TResult.PMeasure <= 2))")));
+        // The bounds are compared as the system reads a typed number, where a
+        // leading zero without a point is a fraction: "03" is 0.03, below 1.
+        b.EFBFrom = QStringLiteral("03");
+        b.EFBBefore = QStringLiteral("1");
+        QCOMPARE(b.compose().outcome, O::Ready);
+        b.EFBFrom = QStringLiteral("3");
+        QCOMPARE(b.compose().outcome, O::Silent);
+        b.EFBFrom = QStringLiteral("0");
+        b.EFBBefore = QStringLiteral("02");
+        QCOMPARE(b.compose().outcome, O::Ready);
+        b.EFBFrom = QStringLiteral("0.5");
+        QCOMPARE(b.compose().outcome, O::Silent);
     }
 
     // What reaches an error edit by pasting is checked before it becomes

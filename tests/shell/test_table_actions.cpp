@@ -3,12 +3,14 @@
 // PDF. What is written is read back by independent readers (Debian's dbfread
 // and openpyxl, pdftotext) where they are installed.
 
+#include "database/connection.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
 #include "shell/main_window.h"
 #include "shell/query_builder.h"
 #include "shell/query_window.h"
 #include "shell/start_up.h"
+#include "shell/table_actions.h"
 #include "shell/table_dialogs.h"
 #include "support/test_env.h"
 #include "widgets/clock.h"
@@ -547,6 +549,63 @@ private Q_SLOTS:
         const int number = dbf.value(QStringLiteral("fields")).toArray().toVariantList().indexOf(QStringLiteral("PNumber"));
         QVERIFY(number >= 0);
         QCOMPARE(records.at(0).toArray().at(number).toString(), QStringLiteral("А-001"));
+    }
+
+    // The query result, its export, save-as and printout are the file as the
+    // query read it: a meter the control program saves afterwards is in none
+    // of them. Dates read as the archive window shows them, and a dBASE file
+    // keeps them as a date field.
+    void queryResultWritesWhatIsShown()
+    {
+        BaseProgram p = start();
+        TFExpert &f = *p.FExpert;
+        QueryBuilder &b = p.FSQLShape->builder();
+        b.setTicked(QueryColumn::CBDate, true);
+        b.setTicked(QueryColumn::CBNumber, true);
+        b.setCondition(QueryCondition::Verdict, true);
+        b.verdict = 1;
+        QVERIFY(p.FSQLShape->GenerateSQL());
+        p.FSQL->showFields({QStringLiteral("PDate"), QStringLiteral("PNumber")});
+        makeCurrent(f, p.FSQL, p.FSQL->DBGridSQL);
+        QCOMPARE(DM->ADOSQL->rowCount(), 1);
+        {
+            QVERIFY(kv::openDatabase(m_db->path(), QStringLiteral("other")).isEmpty());
+            kvtest::execOrFail(QSqlDatabase::database(QStringLiteral("other")),
+                               QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PTotal) "
+                                              "VALUES (1, 4, 'Г-004', 1)"));
+            QSqlDatabase::database(QStringLiteral("other")).close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        QCOMPARE(db(QStringLiteral("SELECT count(*) FROM TPositionCH WHERE PTotal = 1")).toInt(), 2);
+
+        kv::DataGrid *grid = p.FSQL->DBGridSQL;
+        const QString shownDate = kv::shortDateText(QDate(2026, 3, 1)) + QStringLiteral(" 10:00:00");
+        QCOMPARE(grid->cellText(0, int(SQLField::PDate)), shownDate);
+
+        kv::ScopedRecordingUi ui;
+        ui->queueDialog(chooseFile(out(QStringLiteral("shown.dbf")), QStringLiteral("dBASE IV (*.dbf)")));
+        f.AExport->trigger();
+        const QString sqliteFilter = QStringLiteral("База данных SQLite (*.sqlite)");
+        PanelSeen panel;
+        ui->queueDialog(chooseFile(out(QStringLiteral("shown.sqlite")), sqliteFilter));
+        ui->queueDialog(answerPanel(&panel, QStringLiteral("shown")));
+        f.AExport->trigger();
+        f.ASelectAll->trigger();
+        ui->queueDialog(chooseFile(out(QStringLiteral("shown")), QStringLiteral("Comma separated values (*.csv)")));
+        f.ASaveAS->trigger();
+        QVERIFY2(ui->boxes().isEmpty(), qPrintable(ui->texts().join(u'\n')));
+
+        const QJsonArray records = readDbf(out(QStringLiteral("shown.dbf"))).value(QStringLiteral("records")).toArray();
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.at(0).toArray().at(0).toString(), QStringLiteral("2026-03-01"));
+        QCOMPARE(fileScalar(out(QStringLiteral("shown.sqlite")), QStringLiteral("SELECT count(*) FROM shown")).toInt(), 1);
+        QCOMPARE(fileScalar(out(QStringLiteral("shown.sqlite")), QStringLiteral("SELECT PNumber FROM shown")).toString(),
+                 QStringLiteral("А-001"));
+        const QString csv = QString::fromUtf8(fileBytes(out(QStringLiteral("shown.csv"))));
+        QVERIFY2(csv.contains(shownDate), qPrintable(csv));
+        QVERIFY(!csv.contains(QStringLiteral("2026-03-01 10:00:00")));
+        QVERIFY(!csv.contains(QStringLiteral("Г-004")));
+        QCOMPARE(printJob(*grid, GridSource::DSSQL).rows.size(), 1);
     }
 
     // "Сохранить как" in every format: nothing marked writes the titles only,

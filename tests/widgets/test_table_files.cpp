@@ -210,8 +210,9 @@ private Q_SLOTS:
         QVERIFY(!kv::writeDbf(path, t).error.isEmpty());
     }
 
-    // Times survive (a dBASE date would drop them); nulls stay empty; a table
-    // without rows still has its fields.
+    // Every date column is a dBASE date field, as readers expect; the time of
+    // day has no place there and never moves a date to another day. Nulls
+    // stay empty; a table without rows still has its fields.
     void dbaseDatesNullsAndEmptyTables()
     {
         QTemporaryDir dir;
@@ -222,15 +223,18 @@ private Q_SLOTS:
                      {QStringLiteral("PMeasure"), kv::FieldType::Float}};
         t.rows = {{QDateTime(QDate(2026, 1, 2), QTime(8, 30, 5)), QDateTime(QDate(2026, 1, 2), QTime(0, 0)),
                    QStringLiteral("000123456"), 12345.6789},
-                  {QVariant(), QVariant(), QVariant(), QVariant()}};
+                  {QVariant(), QVariant(), QVariant(), QVariant()},
+                  {QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59)), QVariant(), QVariant(), QVariant()}};
         const QString path = dir.filePath(QStringLiteral("dates.dbf"));
         QVERIFY(kv::writeDbf(path, t).error.isEmpty());
         const QJsonObject back = readDbf(path);
         const QJsonArray fields = back.value(QStringLiteral("fields")).toArray();
-        QCOMPARE(fields[0].toArray()[1].toString(), QStringLiteral("C"));
+        QCOMPARE(fields[0].toArray()[1].toString(), QStringLiteral("D"));
         QCOMPARE(fields[1].toArray()[1].toString(), QStringLiteral("D"));
         const QJsonArray records = back.value(QStringLiteral("records")).toArray();
-        QCOMPARE(records[0].toArray()[0].toString(), QStringLiteral("2026-01-02 08:30:05"));
+        QCOMPARE(records[0].toArray()[0].toString(), QStringLiteral("2026-01-02"));
+        QCOMPARE(records[2].toArray()[0].toString(), QStringLiteral("2025-12-31"));
+        QVERIFY(records[1].toArray()[0].isNull());
         QCOMPARE(records[0].toArray()[1].toString(), QStringLiteral("2026-01-02"));
         QCOMPARE(records[0].toArray()[2].toString(), QStringLiteral("000123456"));  // leading zeros kept
         QCOMPARE(records[0].toArray()[3].toDouble(), 12345.6789);

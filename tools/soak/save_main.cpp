@@ -1,11 +1,15 @@
 // The control program's side of the soak: one verification run of three
 // stands of six meters, saved into the archive again and again through the
 // run's own save (RunReadings::SaveToArchive, one transaction per save), each
-// save under its own meter numbers. With --check it instead reads the whole
-// archive and tells whether every soak record is whole.
+// save under its own meter numbers; --keys-log FILE receives the record keys
+// each save made. With --check it instead reads the whole archive and tells
+// whether every soak record is whole; given the saver's keys log and the
+// browser's log, also that every record gone was deleted by the browser after
+// it was shown, so a save never shown is still whole in the file.
 //
-//   kvintor-soak-save --database PATH --saves N [--pause-ms MS]
+//   kvintor-soak-save --database PATH --saves N [--pause-ms MS] [--keys-log F]
 //   kvintor-soak-save --database PATH --check [--expect-saves S --deleted D]
+//                     [--keys-log F --browse-log G]
 //                     [--expect-edit TABLE.FIELD=TEXT ...]
 
 #include "soak_shape.h"
@@ -22,6 +26,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QSqlError>
@@ -64,7 +69,19 @@ int findTest(TDM &dm, const QString &name)
     return -1;
 }
 
-int save(const QString &path, int saves, int pauseMs, kv::RecordingUi &ui)
+// The last record key handed out: keys are never reused, so the records of
+// one save are those between this before and after it (only the saver adds).
+qint64 lastRecordKey(QSqlDatabase db)
+{
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'TMeasure'"));
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+// `stopAfter` saves made, the file `stopFile` is created (the browser stops
+// there, so the saves after it are never shown to it).
+int save(const QString &path, int saves, int pauseMs, const QString &keysLog, int stopAfter, const QString &stopFile,
+         kv::RecordingUi &ui)
 {
     TDM dm;
     if (const QString e = dm.DataModuleCreate(path); !e.isEmpty()) {
@@ -132,6 +149,12 @@ int save(const QString &path, int saves, int pauseMs, kv::RecordingUi &ui)
                 first = std::max(first, save + 1);
     }
 
+    QFile log(keysLog);
+    if (!keysLog.isEmpty() && !log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        out << "cannot write " << keysLog << Qt::endl;
+        return 2;
+    }
+    QTextStream logged(&log);
     int done = 0, failed = 0, boxes = 0;
     QVector<double> ms;
     QElapsedTimer wall;
@@ -152,10 +175,18 @@ int save(const QString &path, int saves, int pauseMs, kv::RecordingUi &ui)
                     run.StandResults[size_t(s)].MeterEdit[size_t(p)].SetText(soak::errorText(k, s * 10 + p, i));
             windows.Readings.StorePointResults();
         }
+        const qint64 before = keysLog.isEmpty() ? 0 : lastRecordKey(dm.database());
         QElapsedTimer t;
         t.start();
         const bool ok = windows.Readings.SaveToArchive();
         ms << t.nsecsElapsed() / 1e6;
+        if (ok && !keysLog.isEmpty()) {
+            logged << k;
+            for (qint64 key = before + 1, last = lastRecordKey(dm.database()); key <= last; ++key)
+                logged << ' ' << key;
+            logged << '\n';
+            logged.flush();
+        }
         if (ok)
             ++done;
         else
@@ -169,6 +200,8 @@ int save(const QString &path, int saves, int pauseMs, kv::RecordingUi &ui)
             QThread::msleep(ulong(pauseMs));
         if ((k - first + 1) % 100 == 0)
             out << "saved " << k - first + 1 << Qt::endl;
+        if (!stopFile.isEmpty() && k - first + 1 == stopAfter)
+            QFile(stopFile).open(QIODevice::WriteOnly);
     }
     std::sort(ms.begin(), ms.end());
     const double median = ms.isEmpty() ? 0 : ms.at(ms.size() / 2);
@@ -188,7 +221,13 @@ struct Meter {
     int results = 0;
 };
 
-int check(const QString &path, int expectSaves, int deleted, const QStringList &edits)
+// The browser's log: the record keys it was shown and those it deleted.
+struct BrowseLog {
+    QSet<qint64> shown, deleted;
+};
+
+int check(const QString &path, int expectSaves, int deleted, const QString &keysLog, const QString &browseLog,
+          const QStringList &edits)
 {
     const QString c = QStringLiteral("soak-check");
     if (const QString e = kv::openDatabase(path, c); !e.isEmpty()) {
@@ -297,10 +336,76 @@ int check(const QString &path, int expectSaves, int deleted, const QStringList &
             problems << QStringLiteral("save %1 wrote group %2 twice").arg(QString::number(r.save), QString::number(r.group));
         saves.insert(r.save);
     }
+    const bool logs = !keysLog.isEmpty() && !browseLog.isEmpty();
+    qint64 unseenSaves = 0, unseenRecords = 0, deletedRecords = 0;
+    if (logs) {
+        // Every record a save made is in the file, or the browser deleted it
+        // after it was shown: a save the browser never saw is whole.
+        BrowseLog b;
+        QFile bf(browseLog);
+        if (!bf.open(QIODevice::ReadOnly))
+            problems << QStringLiteral("cannot read ") + browseLog;
+        while (!bf.atEnd()) {
+            const QList<QByteArray> w = bf.readLine().trimmed().split(' ');
+            if (w.size() == 2)
+                (w.at(0) == "shown" ? b.shown : b.deleted).insert(w.at(1).toLongLong());
+        }
+        QSet<qint64> present;
+        {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.exec(QStringLiteral("SELECT PIndex FROM TMeasure"));
+            while (q.next())
+                present.insert(q.value(0).toLongLong());
+        }
+        QFile kf(keysLog);
+        if (!kf.open(QIODevice::ReadOnly))
+            problems << QStringLiteral("cannot read ") + keysLog;
+        qint64 logged = 0;
+        while (!kf.atEnd()) {
+            const QList<QByteArray> w = kf.readLine().trimmed().split(' ');
+            if (w.size() < 2)
+                continue;
+            ++logged;
+            const int save = w.at(0).toInt();
+            if (w.size() - 1 != soak::kRecordsPerSave)
+                problems << QStringLiteral("save %1 logged %2 records").arg(save).arg(w.size() - 1);
+            bool seen = false;
+            int kept = 0;
+            for (int i = 1; i < w.size(); ++i) {
+                const qint64 key = w.at(i).toLongLong();
+                seen = seen || b.shown.contains(key);
+                if (present.contains(key)) {
+                    ++kept;
+                    if (!records.contains(key))
+                        problems << QStringLiteral("record %1 of save %2 holds no soak meter").arg(key).arg(save);
+                    continue;
+                }
+                ++deletedRecords;
+                if (!b.deleted.contains(key))
+                    problems << QStringLiteral("record %1 of save %2 is gone, not deleted by the browser").arg(key).arg(save);
+                if (!b.shown.contains(key))
+                    problems << QStringLiteral("record %1 of save %2 was deleted unseen").arg(key).arg(save);
+            }
+            if (!seen) {
+                ++unseenSaves;
+                unseenRecords += kept;
+                if (kept != w.size() - 1)
+                    problems << QStringLiteral("save %1 was never shown, yet lost records").arg(save);
+            }
+        }
+        for (qint64 key : b.deleted)
+            if (!b.shown.contains(key))
+                problems << QStringLiteral("record %1 deleted though never shown").arg(key);
+        if (expectSaves >= 0 && logged != expectSaves)
+            problems << QStringLiteral("%1 saves logged, %2 made").arg(logged).arg(expectSaves);
+    }
     if (expectSaves >= 0) {
         for (int s : saves)
             if (s > expectSaves)
                 problems << QStringLiteral("record of save %1 beyond the saves made").arg(s);
+        if (logs)
+            deleted = int(deletedRecords);
         if (records.size() + deleted != qint64(expectSaves) * soak::kRecordsPerSave)
             problems << QStringLiteral("%1 records kept + %2 deleted, %3 saves made")
                             .arg(QString::number(records.size()), QString::number(deleted), QString::number(expectSaves));
@@ -321,7 +426,11 @@ int check(const QString &path, int expectSaves, int deleted, const QStringList &
             problems << QStringLiteral("edit lost: ") + edit;
     }
     out << "check: records=" << records.size() << " meters=" << meters.size() << " errors=" << errors
-        << " saves_present=" << saves.size() << " problems=" << problems.size() << Qt::endl;
+        << " saves_present=" << saves.size();
+    if (logs)
+        out << " deleted_records=" << deletedRecords << " saves_never_shown=" << unseenSaves
+            << " their_records_kept=" << unseenRecords;
+    out << " problems=" << problems.size() << Qt::endl;
     for (int i = 0; i < problems.size() && i < 20; ++i)
         out << "problem: " << problems.at(i) << Qt::endl;
     return problems.isEmpty() ? 0 : 1;
@@ -358,7 +467,19 @@ int main(int argc, char **argv)
     const QCommandLineOption editOption(QStringLiteral("expect-edit"),
                                         QStringLiteral("TABLE.FIELD=TEXT a row must hold (with --check)."),
                                         QStringLiteral("edit"));
-    parser.addOptions({database, savesOption, pauseOption, checkOption, expectOption, deletedOption, editOption});
+    const QCommandLineOption keysLogOption(QStringLiteral("keys-log"),
+                                           QStringLiteral("The record keys of each save (written, or read with --check)."),
+                                           QStringLiteral("path"));
+    const QCommandLineOption browseLogOption(QStringLiteral("browse-log"),
+                                             QStringLiteral("The browser's log of keys shown and deleted (with --check)."),
+                                             QStringLiteral("path"));
+    const QCommandLineOption stopAfterOption(QStringLiteral("stop-after"),
+                                             QStringLiteral("Create --stop-file after this many saves."),
+                                             QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption stopFileOption(QStringLiteral("stop-file"), QStringLiteral("The file --stop-after creates."),
+                                            QStringLiteral("path"));
+    parser.addOptions({database, savesOption, pauseOption, checkOption, expectOption, deletedOption, keysLogOption,
+                       browseLogOption, stopAfterOption, stopFileOption, editOption});
     parser.process(app);
     if (!parser.isSet(database)) {
         out << "--database PATH is required" << Qt::endl;
@@ -368,6 +489,8 @@ int main(int argc, char **argv)
     if (parser.isSet(checkOption))
         return check(parser.value(database),
                      parser.isSet(expectOption) ? parser.value(expectOption).toInt() : -1,
-                     parser.value(deletedOption).toInt(), parser.values(editOption));
-    return save(parser.value(database), parser.value(savesOption).toInt(), parser.value(pauseOption).toInt(), *ui);
+                     parser.value(deletedOption).toInt(), parser.value(keysLogOption),
+                     parser.value(browseLogOption), parser.values(editOption));
+    return save(parser.value(database), parser.value(savesOption).toInt(), parser.value(pauseOption).toInt(),
+                parser.value(keysLogOption), parser.value(stopAfterOption).toInt(), parser.value(stopFileOption), *ui);
 }
