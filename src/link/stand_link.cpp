@@ -67,7 +67,10 @@ StandLink::StandLink(QObject *parent) : QObject(parent)
             m_staleFrameOnLine = false;
         else
             TDog.start();
-        PollReceiver();
+        // The bytes held back while the frame went out are read once the steps
+        // queued after it (the request's own watchdog) have run: a reply read
+        // first would stop a watchdog that only starts afterwards.
+        QTimer::singleShot(0, this, [this] { PollReceiver(); });
     };
     Transmitter.SetLine(std::move(line));
 
