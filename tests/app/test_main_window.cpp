@@ -83,6 +83,17 @@ struct Rig {
         return window().AReply->isEnabled();
     }
 
+    // The main window shown over an open run window in `mode`.
+    RunControl &openRun(int mode, bool unsaved)
+    {
+        window().show();
+        RunControl &run = program.Run->Control;
+        link().RunMode = mode;
+        run.WindowVisible = true;
+        run.SaveInBaseEnabled = unsaved;
+        return run;
+    }
+
     QList<int> enabledCaptions()
     {
         QList<int> list;
@@ -291,13 +302,9 @@ private Q_SLOTS:
         kv::ScopedRecordingUi rec;
         Rig rig(config(QStringLiteral("stands = 1\n")));
         TKvintor &w = rig.window();
-        w.show();
         QSignalSpy closed(&w, &TKvintor::FormClosed);
         // A verification with measured errors, not yet in the archive.
-        RunControl &run = rig.program.Run->Control;
-        rig.link().RunMode = ModeVerification;
-        run.WindowVisible = true;
-        run.SaveInBaseEnabled = true;
+        RunControl &run = rig.openRun(ModeVerification, true);
         int saves = 0;
         run.Hooks.SaveToArchive = [&] { return ++saves > 1; };
 
@@ -346,12 +353,8 @@ private Q_SLOTS:
         kv::ScopedRecordingUi rec;
         Rig rig(config(QStringLiteral("stands = 1\n")));
         TKvintor &w = rig.window();
-        w.show();
         QSignalSpy closed(&w, &TKvintor::FormClosed);
-        RunControl &run = rig.program.Run->Control;
-        rig.link().RunMode = mode;
-        run.WindowVisible = true;
-        run.SaveInBaseEnabled = unsaved;
+        RunControl &run = rig.openRun(mode, unsaved);
         if (unsaved)
             rec->queueAnswer(QMessageBox::No);
         w.AExit->trigger();

@@ -5,6 +5,7 @@
 // rows one by one and the protocol workbooks read back by another reader.
 // The working folder stays behind for the database program's test.
 
+#include "e2e_operator.h"
 #include "e2e_support.h"
 
 #include "database/connection.h"
@@ -187,24 +188,15 @@ public:
         }
         if (auto *w = qobject_cast<TRegTable *>(d)) {
             seen << QStringLiteral("Таблица");
-            w->setResult(0);
-            w->Button1Click();
-            return w->result();
+            return e2e::fromTheFirstPoint(*w);
         }
         if (auto *w = qobject_cast<TParam_p *>(d)) {
             seen << QStringLiteral("Точка ") + m_p.Run->Control.PointNumberText;
-            w->setResult(0);
-            w->FormShow();
-            w->RadioButton2->setChecked(true);  // 5A of the reference meter
-            w->OnShowTimer();
-            w->BitBtn1Click();
-            w->OnCloseTimer();
-            return w->result();
+            return e2e::confirmThePoint(*w);
         }
         if (auto *w = qobject_cast<TFCurrent *>(d)) {
             seen << QStringLiteral("Предписание");
-            w->Button1->click();
-            return w->result();
+            return e2e::prescriptionDone(*w);
         }
         if (auto *w = qobject_cast<TfPokas *>(d)) {
             seen << QStringLiteral("Показания");
