@@ -189,15 +189,15 @@ private Q_SLOTS:
         QCOMPARE(colour(1, 3), QColor(Qt::white));  // 0.75 inside 1
         QCOMPARE(colour(1, 0), QColor(Qt::white));  // the mode column
         QCOMPARE(v.cell(10, QStringLiteral("N1")), QStringLiteral("Есть"));
-        QCOMPARE(colour(4, 1), red);
-        QCOMPARE(colour(4, 2), QColor(Qt::white));  // "Нет" of creep
-        QCOMPARE(colour(5, 1), QColor(Qt::white));  // "Норма"
+        QCOMPARE(colour(10, 1), red);
+        QCOMPARE(colour(10, 2), QColor(Qt::white));  // "Нет" of creep
+        QCOMPARE(colour(11, 1), QColor(Qt::white));  // "Норма"
         QCOMPARE(results.data(results.index(0, 1), Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
         QCOMPARE(stands.data(stands.index(1, 0), Qt::BackgroundRole).value<QColor>(), red);
         // Stand 1: a failed register test makes it red too.
         QCOMPARE(stands.data(stands.index(0, 0), Qt::BackgroundRole).value<QColor>(), red);
         v.select(QStringLiteral("Стенд №1"));
-        QCOMPARE(colour(5, 2), red);
+        QCOMPARE(colour(11, 2), red);
 
         // The rule itself, beyond the table: |error| ≥ limit, words by mode.
         QVERIFY(ResultCellFails(kError, QStringLiteral("+1.2"), 1.0));
