@@ -165,37 +165,18 @@ private:
             seen << QStringLiteral("Программа");
             return setUp(*w);
         }
-        if (auto *w = qobject_cast<TRegTable *>(d)) {
-            seen << QStringLiteral("Таблица");
-            return e2e::fromTheFirstPoint(*w);
-        }
-        if (auto *w = qobject_cast<TParam_p *>(d)) {
-            seen << QStringLiteral("Точка ") + m_p.Run->Control.PointNumberText;
-            return e2e::confirmThePoint(*w);
-        }
-        if (auto *w = qobject_cast<TFCurrent *>(d)) {
-            seen << QStringLiteral("Предписание");
-            return e2e::prescriptionDone(*w);
-        }
+        const int run = e2e::answerRunDialog(d, seen, m_p.Run->Control.PointNumberText);
+        if (run >= 0)
+            return run;
         if (auto *w = qobject_cast<TfPokas *>(d)) {
             seen << QStringLiteral("Показания");
-            w->setResult(0);
-            w->FormShow();
-            for (int s = 1; s <= 2; ++s)
-                for (int p = 1; p <= 3; ++p)
-                    w->Edits[s][p]->setText(QString::number(700 + 10 * s + p));
-            w->Button2Click();
-            return w->result();
+            return e2e::fillEdits(*w, [](int s, int p) { return QString::number(700 + 10 * s + p); },
+                                  &TfPokas::Button2Click);
         }
         if (auto *w = qobject_cast<TFNumber *>(d)) {
             seen << QStringLiteral("Номера");
-            w->setResult(0);
-            w->FormShow();
-            for (int s = 1; s <= 2; ++s)
-                for (int p = 1; p <= 3; ++p)
-                    w->Edits[s][p]->setText(test.left(1) + QString::number(10 * s + p));
-            w->Button1Click();
-            return w->result();
+            return e2e::fillEdits(*w, [this](int s, int p) { return test.left(1) + QString::number(10 * s + p); },
+                                  &TFNumber::Button1Click);
         }
         if (auto *w = qobject_cast<TFView *>(d)) {
             seen << QStringLiteral("Просмотр");

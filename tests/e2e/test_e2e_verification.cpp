@@ -186,39 +186,17 @@ public:
             seen << QStringLiteral("Программа");
             return setUp(*w);
         }
-        if (auto *w = qobject_cast<TRegTable *>(d)) {
-            seen << QStringLiteral("Таблица");
-            return e2e::fromTheFirstPoint(*w);
-        }
-        if (auto *w = qobject_cast<TParam_p *>(d)) {
-            seen << QStringLiteral("Точка ") + m_p.Run->Control.PointNumberText;
-            return e2e::confirmThePoint(*w);
-        }
-        if (auto *w = qobject_cast<TFCurrent *>(d)) {
-            seen << QStringLiteral("Предписание");
-            return e2e::prescriptionDone(*w);
-        }
+        const int run = e2e::answerRunDialog(d, seen, m_p.Run->Control.PointNumberText);
+        if (run >= 0)
+            return run;
         if (auto *w = qobject_cast<TfPokas *>(d)) {
             seen << QStringLiteral("Показания");
-            w->setResult(0);
-            w->FormShow();
-            for (int s = 1; s <= 5; ++s)
-                for (int p = 1; p <= 6; ++p)
-                    if (w->Edits[s][p]->isEnabled())
-                        w->Edits[s][p]->setText(QString::number(500 + 10 * s + p));
-            w->Button2Click();
-            return w->result();
+            return e2e::fillEdits(*w, [](int s, int p) { return QString::number(500 + 10 * s + p); },
+                                  &TfPokas::Button2Click);
         }
         if (auto *w = qobject_cast<TFNumber *>(d)) {
             seen << QStringLiteral("Номера");
-            w->setResult(0);
-            w->FormShow();
-            for (int s = 1; s <= 5; ++s)
-                for (int p = 1; p <= 6; ++p)
-                    if (w->Edits[s][p]->isEnabled() && w->Edits[s][p]->text().isEmpty())
-                        w->Edits[s][p]->setText(e2e::meterNumber(s, p));
-            w->Button1Click();
-            return w->result();
+            return e2e::fillEdits(*w, e2e::meterNumber, &TFNumber::Button1Click);
         }
         if (auto *w = qobject_cast<TFView *>(d)) {
             seen << QStringLiteral("Просмотр");
