@@ -189,6 +189,13 @@ bool KvintorMain::StartRun(int runMode)
     return Launcher->start(runMode, Link.StandPresent, Tr1);
 }
 
+bool KvintorMain::MayClose()
+{
+    if (m_closed || !RunOpen || !RunOpen() || !LeaveRun)
+        return true;
+    return LeaveRun();
+}
+
 void KvintorMain::FormClose()
 {
     if (m_closed)

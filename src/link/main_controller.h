@@ -55,6 +55,10 @@ public:
     // Whether a run's window is open (may be empty: none is). Such a run
     // reads its test rows and saves through the data module's connection.
     std::function<bool()> RunOpen;
+    // The run window's way out ("Главное меню"), asked before the program
+    // ends with a run open: true when the run let go. An unsaved verification
+    // asks whether to save it first, and "Отмена" keeps the program open.
+    std::function<bool()> LeaveRun;
     // How a detached process is started; tests may replace it.
     std::function<bool(const QString &program, const QStringList &arguments, const QString &folder)> StartDetached;
 
@@ -88,6 +92,9 @@ public:
     // "Ручная" (3), "Регулировка" (1), "Поверка" (2). True when the run was handed over.
     bool StartRun(int runMode);
 
+    // Whether the program may end now: an open run is left first as its own
+    // "Главное меню" leaves it.
+    bool MayClose();
     // Closing the main window: the timers stop and every stand gets the Auto
     // request before the program ends. Runs once.
     void FormClose();

@@ -240,6 +240,11 @@ bool TKvintor::eventFilter(QObject *watched, QEvent *event)
 
 void TKvintor::closeEvent(QCloseEvent *event)
 {
+    // "Выход" during a verification must not lose it unasked.
+    if (!m_main.MayClose()) {
+        event->ignore();
+        return;
+    }
     m_main.FormClose();
     event->accept();
     Q_EMIT FormClosed();

@@ -63,9 +63,14 @@ StandLink::StandLink(QObject *parent) : QObject(parent)
     line.dropRts = [this] { Comm1.ClearRTS(); };
     line.raiseRts = [this] { Comm1.SetRTS(); };
     line.frameSent = [this] {
-        TDog.stop();
-        TDog.start();
-        PollReceiver();
+        if (m_staleFrameOnLine)
+            m_staleFrameOnLine = false;
+        else
+            TDog.start();
+        // The bytes held back while the frame went out are read once the steps
+        // queued after it (the request's own watchdog) have run: a reply read
+        // first would stop a watchdog that only starts afterwards.
+        QTimer::singleShot(0, this, [this] { PollReceiver(); });
     };
     Transmitter.SetLine(std::move(line));
 
@@ -169,6 +174,14 @@ void StandLink::HandleFrame(const QByteArray &f)
         const int s = FrameStand(f);
         if (s == 0)
             return;
+        // An answer to a request of an earlier point (or of none) would be
+        // read as this point's: a late error report during a creep test
+        // would fail a meter that never crept.
+        if (!m_resultsAsked[s]) {
+            Q_EMIT FrameLogged(QStringLiteral("пропущен: ответ стенда №") + QString::number(s) +
+                               QStringLiteral(" не на запрос этой точки"));
+            return;
+        }
         if (m_sink)
             m_sink->HandleStandReport(s, f);
         T3.stop();
@@ -183,6 +196,20 @@ void StandLink::SendFrame(const QByteArray &frame)
 {
     Q_EMIT FrameQueued(frame);
     Transmitter.SendFrame(frame);
+}
+
+void StandLink::SendWatched(const QByteArray &frame, QTimer &watchdog)
+{
+    SendFrame(frame);
+    SendThen([&watchdog] { watchdog.start(); });
+}
+
+void StandLink::PurgeWhenIdle()
+{
+    if (Transmitter.Busy())
+        SendThen([this] { Comm1.Purge(); });
+    else
+        Comm1.Purge();
 }
 
 void StandLink::SendPause(int ms) { Transmitter.Pause(ms); }
@@ -222,6 +249,8 @@ void StandLink::ResetQueue()
     QueueIndex = 0;
     Receiver.WaitForStart();
     PendingCommand.clear();
+    m_resultsAsked.fill(false);
+    m_staleFrameOnLine = Transmitter.InFrame();
     Transmitter.ClearPending();
 }
 
@@ -238,7 +267,7 @@ void StandLink::RunQueue()
         return;
     }
     if (PendingCommand.startsWith(QLatin1Char('/'))) {
-        Comm1.Purge();
+        PurgeWhenIdle();
         // Requests are bytes; the one-shot text carries them one per character.
         SendFrame(PendingCommand.toLatin1());
         PendingCommand.clear();
@@ -247,7 +276,7 @@ void StandLink::RunQueue()
     }
     if (const int s = standOf(PendingCommand, QStringLiteral("CST"))) {
         if (s == 1)
-            Comm1.Purge();
+            PurgeWhenIdle();
         SendFrame(StandResetRequest(s));
         PendingCommand.clear();
         T02.start();
@@ -258,13 +287,11 @@ void StandLink::RunQueue()
         return;
     const QString item = CommandQueue.at(QueueIndex);
     if (item == QLatin1String("Auto")) {
-        SendFrame(AutoRequest());
-        T3.start();
+        SendWatched(AutoRequest(), T3);
     } else if (const int n = standOf(item, QStringLiteral("?"))) {
         if (n == 1)
             View().SetPollNoticeVisible(true);
-        SendFrame(PollRequest(n));
-        T3.start();
+        SendWatched(PollRequest(n), T3);
     } else if (item == QLatin1String("?End")) {
         View().SetPollNoticeVisible(false);
         View().SetPollActionsEnabled(true);
@@ -275,9 +302,9 @@ void StandLink::RunQueue()
         if (anyAnswered)
             View().SetCheckMenuEnabled(true);
     } else if (const int r = standOf(item, QStringLiteral("%"))) {
-        SendFrame(ResultsRequest(r));
+        m_resultsAsked[r] = true;
         AwaitedStand = r;
-        TDogStend.start();
+        SendWatched(ResultsRequest(r), TDogStend);
     } else if (item == QLatin1String("Repeat")) {
         // A queue that is nothing but "Repeat" would call itself for ever.
         if (QueueIndex == 0)

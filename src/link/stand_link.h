@@ -123,8 +123,13 @@ public:
     void RunQueue();
     // Stops TDogStend, T3, T02 and TDog, empties the queue, waits for a new
     // frame start, clears PendingCommand, and drops queued sends that have not
-    // started (a frame already on the line goes out whole).
+    // started (a frame already on the line goes out whole, without restarting
+    // TDog: nobody waits for its answer any more). From here on, results
+    // frames count only for requests the new queue sends.
     void ResetQueue();
+    // A results request of the current queue went out to this stand, so its
+    // results frame belongs to the current point.
+    bool ResultsAsked(int stand) const { return stand >= 1 && stand <= 5 && m_resultsAsked[stand]; }
 
     void OnTDogTimer();
     void OnT3Timer();
@@ -151,12 +156,24 @@ Q_SIGNALS:
 private:
     void ShowMessage(const QString &text);
     void AdvanceAfterReply(bool restartPacing);
+    // Sends a request and starts `watchdog` once the request is out: a
+    // watchdog started while the request still waits for the line would give
+    // the stand less than its time.
+    void SendWatched(const QByteArray &frame, QTimer &watchdog);
+    // The purge before a one-shot request, once no frame is on the line: a
+    // purge drops what the port has not sent yet, which would cut a set-up
+    // frame in half.
+    void PurgeWhenIdle();
     StandLinkView &View();
 
     StandLinkView *m_view = nullptr;
     StandReportSink *m_sink = nullptr;
     bool m_receiving = false;
     int m_overrunsSeen = 0;
+    // Index 1..5: a results request of the current queue was sent to the stand.
+    std::array<bool, 6> m_resultsAsked{};
+    // The frame on the line when the queue was reset: its end restarts no watchdog.
+    bool m_staleFrameOnLine = false;
 };
 
 }  // namespace kvintor

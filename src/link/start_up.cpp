@@ -64,6 +64,7 @@ KvintorProgram::~KvintorProgram()
     if (Kvintor) {
         Kvintor->Main().Launcher = nullptr;
         Kvintor->Main().RunOpen = nullptr;
+        Kvintor->Main().LeaveRun = nullptr;
     }
     Guard.reset();
     View.reset();
@@ -106,6 +107,7 @@ KvintorProgram startKvintor(const QStringList &arguments)
     p.Run = std::make_unique<RunWindows>(main->Main().Link, *p.DM, p.RegTable.get(), [main] { return main->Main().Tr1; });
     p.Run->Attach(*p.Launcher);
     main->Main().RunOpen = [run = p.Run.get()] { return run->Control.WindowVisible; };
+    main->Main().LeaveRun = [run = p.Run.get()] { return run->Control.MainMenu(); };
     p.View = AttachResultsViewer(*p.DM, p.Run->Control, &p.Run->FNumber, p.FdataReport.get());
     QPlainTextEdit *runLog = p.Run->Regul.Memo2;
     QObject::connect(main, &TKvintor::DiagnosticsToggled, runLog, [runLog](bool visible) { runLog->setVisible(visible); });

@@ -101,8 +101,27 @@ double TextToNumber(const QString &text)
 QString NumberToText(double value, QChar decimalSeparator)
 {
     QString s = QString::number(value, 'g', 15);
-    // 'g' switches to exponent form past 15 digits; the general format of the
-    // system keeps whole numbers of up to 15 digits plain.
+    // 'g' writes very small and very large numbers with an exponent ("5e-05",
+    // "1e+15"), which TextToNumber reads as 0: such a number is written out
+    // in full from the same 15 significant digits.
+    if (s.contains(QLatin1Char('e'))) {
+        const QString e = QString::number(value, 'e', 14);  // "-d.dddddddddddddde+XX"
+        const int at = e.indexOf(QLatin1Char('e'));
+        const bool negative = e.startsWith(QLatin1Char('-'));
+        QString digits = e.left(at).remove(QLatin1Char('-')).remove(QLatin1Char('.'));
+        const int exponent = e.mid(at + 1).toInt();
+        while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
+            digits.chop(1);
+        const int whole = exponent + 1;  // digits before the point
+        if (whole <= 0)
+            s = QStringLiteral("0.") + QString(-whole, QLatin1Char('0')) + digits;
+        else if (whole >= digits.size())
+            s = digits + QString(whole - digits.size(), QLatin1Char('0'));
+        else
+            s = digits.left(whole) + QLatin1Char('.') + digits.mid(whole);
+        if (negative)
+            s.prepend(QLatin1Char('-'));
+    }
     for (QChar &c : s)
         if (c == QLatin1Char('.') || c == QLatin1Char(','))
             c = decimalSeparator;

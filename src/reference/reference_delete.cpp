@@ -42,9 +42,18 @@ bool archiveUsesTest(QSqlDatabase db, qint64 testKey)
     return archiveNames(db, QStringLiteral("PPointerTest"), testKey);
 }
 
+std::function<QString(qint64)> runInProgressRefusal(QSqlDatabase db, kv::ClaimKind kind)
+{
+    return [db, kind](qint64 key) {
+        if (!kv::runClaims(db, kind, key))
+            return QString();
+        return kind == kv::ClaimKind::Tip ? kTipInRun : kTestInRun;
+    };
+}
+
 DeleteResult deleteUnlessUsed(RecordCursor &cursor, const QList<int> &rows,
                               const std::function<bool(qint64 key)> &used, const QString &usedMessage,
-                              QWidget *parent)
+                              QWidget *parent, const std::function<QString(qint64 key)> &refusal)
 {
     DeleteResult result;
     TDataSet *set = cursor.dataSet();
@@ -75,7 +84,11 @@ DeleteResult deleteUnlessUsed(RecordCursor &cursor, const QList<int> &rows,
 
     QList<qint64> doomed;
     for (qint64 key : keys) {
-        if (used(key)) {
+        const QString refused = refusal ? refusal(key) : QString();
+        if (!refused.isEmpty()) {
+            ++result.kept;
+            kv::ui().error(parent, kProgramTitle, refused);
+        } else if (used(key)) {
             ++result.kept;
             kv::ui().error(parent, kProgramTitle, usedMessage);
         } else {

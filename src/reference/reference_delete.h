@@ -2,6 +2,7 @@
 // Deleting meter types, tests and test points from their windows: the rows
 // the operator chose, none that an archive record uses.
 
+#include "database/run_claim.h"
 #include "widgets/data_grid.h"
 
 #include <QList>
@@ -24,6 +25,15 @@ inline const QString kTestUsed = QStringLiteral("Данные теста исп�
 inline const QString kPointsOfUsedTest =
     QStringLiteral("Тест используется в архиве.Точки этого теста не могут быть удалены.");
 
+inline const QString kTipInRun = QStringLiteral(
+    "Тип счетчика используется в текущей поверке программы Kvintor. Удалить его можно после записи поверки в архив.");
+inline const QString kTestInRun = QStringLiteral(
+    "Тест используется в текущей поверке программы Kvintor. Удалить его можно после записи поверки в архив.");
+
+// Refuses (with its message) a type or test that a verification not yet in
+// the archive will be saved under; "" lets the record go.
+std::function<QString(qint64 key)> runInProgressRefusal(QSqlDatabase db, kv::ClaimKind kind);
+
 // The rows a deletion works on: every row when all are marked, the marked
 // rows when some are, else the current row (none without one).
 QList<int> rowsToDelete(const kv::MarkedRows &marked, int currentRow);
@@ -43,9 +53,10 @@ struct DeleteResult {
 // `used` says the archive names: each of those gets `usedMessage` once and
 // stays. A record not stored yet is simply dropped. Pending changes of other
 // records are written first; if that is refused nothing is deleted. The
-// deletions are one write.
+// deletions are one write. `refusal`, when given, may keep a record for
+// another reason, with its own message.
 DeleteResult deleteUnlessUsed(RecordCursor &cursor, const QList<int> &rows,
                               const std::function<bool(qint64 key)> &used, const QString &usedMessage,
-                              QWidget *parent);
+                              QWidget *parent, const std::function<QString(qint64 key)> &refusal = {});
 
 }  // namespace basekvintor

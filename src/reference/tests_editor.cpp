@@ -51,7 +51,7 @@ DeleteResult TestsEditor::DataSetDelete1Execute(const QList<int> &rows, QWidget 
         if (!m_points.post())
             return {0, 0, false};
         return deleteUnlessUsed(m_tests, rows, [db](qint64 key) { return archiveUsesTest(db, key); }, kTestUsed,
-                                parent);
+                                parent, runInProgressRefusal(db, kv::ClaimKind::Test));
     }
     // The archive keeps the points a verification ran through only as numbers;
     // deleting points of a used test would make its protocols disagree with it.

@@ -67,7 +67,7 @@ DeleteResult TypesEditor::DataSetDelete1Execute(const QList<int> &rows, QWidget 
         return {};
     QSqlDatabase db = m_dm->database();
     return deleteUnlessUsed(m_cursor, rows, [db](qint64 key) { return archiveUsesTip(db, key); }, kTipUsed,
-                            parent);
+                            parent, runInProgressRefusal(db, kv::ClaimKind::Tip));
 }
 
 }  // namespace basekvintor

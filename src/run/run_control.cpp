@@ -32,12 +32,14 @@ struct StepFailed {
 RunControl::RunControl(StandLink &link, TDM &dm, QObject *parent) : RunState(parent), m_link(link), m_dm(dm)
 {
     TTime.setInterval(1000);
-    connect(&TTime, &QTimer::timeout, this, &RunControl::TTimeTimer);
+    TTime.setSingleShot(true);
+    TTime.setTimerType(Qt::PreciseTimer);
+    connect(&TTime, &QTimer::timeout, this, &RunControl::onCountdownTimer);
 }
 
 RunControl::~RunControl()
 {
-    TTime.stop();
+    stopCountdown();
 }
 
 int RunControl::RGAuto() const
@@ -71,7 +73,8 @@ void RunControl::storePointResults()
 
 void RunControl::Begin(const RunStart &run)
 {
-    TTime.stop();
+    stopCountdown();
+    // Nothing of the previous run's last point belongs to this one.
     SetSetup(run.setup);
     m_link.RunMode = run.RunMode;
     m_types = run.setup ? ChosenTypes(*run.setup) : std::array<StandTypeValues, 6>{};
@@ -101,12 +104,31 @@ void RunControl::Begin(const RunStart &run)
         // Every results index of the running test must fit, whatever the setup counted.
         SizeResults(std::max(run.setup ? run.setup->RunPointCapacity : 0, run.table.rows + 4));
         ClearResults();
+        claimRun();
         WindowVisible = true;
         Changed();
         ASelectPoint();
         break;
     default: break;
     }
+    if (run.RunMode != ModeVerification)
+        m_claim.release();
+}
+
+void RunControl::claimRun()
+{
+    if (!setup())
+        return;
+    QList<qint64> tips;
+    for (int s = 1; s <= 5; ++s)
+        if (setup()->StandInUse[s])
+            tips << setup()->StandSetup[s].typeIndex;
+    const QString error = m_claim.claim(m_dm.database(), tips, setup()->testIndex);
+    if (!error.isEmpty())
+        kv::ui().warning(nullptr, QStringLiteral("Kvintor"),
+                         QStringLiteral("Тип счетчика и тест этой поверки не защищены от удаления в программе "
+                                        "BaseKvintor до записи поверки в архив.\n") +
+                             error);
 }
 
 // ---------------------------------------------------------------- actions
@@ -115,7 +137,7 @@ void RunControl::ANextPoint()
 {
     if (!NextEnabled)
         return;
-    TTime.stop();
+    stopCountdown();
     if (Verification())
         storePointResults();
     m_dm.ADOTestBuf->next();
@@ -143,7 +165,7 @@ void RunControl::ASelectPoint()
 
 void RunControl::AEndTest()
 {
-    TTime.stop();
+    stopCountdown();
     m_link.PendingCommand = QStringLiteral("Exit");
     m_link.T02.stop();
     m_link.T02.start();
@@ -171,6 +193,7 @@ void RunControl::AnewTest()
     if (kv::ui().execDialog(RegTable) != QDialog::Accepted)
         return;
     ClearResults();
+    claimRun();
     NextEnabled = !lastRow();
     m_link.PendingCommand = QStringLiteral("Next");
     m_link.T02.start();
@@ -208,6 +231,8 @@ void RunControl::ASaveInBase()
         return;
     if (Hooks.SaveToArchive && Hooks.SaveToArchive()) {
         SaveInBaseEnabled = false;
+        // In the archive now: the archive's own references keep the type and test.
+        m_claim.release();
         Changed();
     }
 }
@@ -232,6 +257,7 @@ bool RunControl::MainMenu()
         }
     }
     WindowVisible = false;
+    m_claim.release();
     Changed();
     return true;
 }
@@ -245,7 +271,7 @@ void RunControl::AutoAdvance()
         return;
     }
     m_link.PendingCommand = QStringLiteral("Exit");
-    TTime.stop();
+    stopCountdown();
     kv::ui().information(nullptr, QStringLiteral("Поверка"), VerificationDoneText);
     ASaveInRecord();
 }
@@ -315,6 +341,7 @@ bool RunControl::pointSetUp()
         return false;
     }
     CurrentRow = PointRow::fromCurrent(*rows);
+    PointStarted = true;
     PointNumberText = QString::number(CurrentRow.PNumPoint1);
     PointKind = PointKindOf(CurrentRow.PMode);
     // A reading left from the point before must not stand for this one: an
@@ -426,14 +453,49 @@ bool RunControl::countdown()
         return false;
     SecondsLeft = *seconds;
     CountdownText = kvintor::CountdownText(SecondsLeft);
-    TTime.start();
+    // Counted from the moment the last stand has its set-up: with five stands
+    // the frames and their pauses take two seconds of the point's time.
+    const quint64 serial = m_countdownSerial;
+    m_link.SendThen([this, serial] {
+        if (serial == m_countdownSerial)
+            startCountdown();
+    });
     return true;
+}
+
+void RunControl::startCountdown()
+{
+    m_ticks = 0;
+    m_countdownRunning = true;
+    m_countdownClock.start();
+    TTime.start(1000);
+}
+
+void RunControl::stopCountdown()
+{
+    TTime.stop();
+    m_countdownRunning = false;
+    ++m_countdownSerial;
+}
+
+int RunControl::NextTickDelay(int ticks, qint64 elapsedMs)
+{
+    return int(std::max<qint64>(0, qint64(ticks + 1) * 1000 - elapsedMs));
+}
+
+void RunControl::onCountdownTimer()
+{
+    const quint64 serial = m_countdownSerial;
+    ++m_ticks;
+    TTimeTimer();
+    if (serial == m_countdownSerial && m_countdownRunning)
+        TTime.start(NextTickDelay(m_ticks, m_countdownClock.elapsed()));
 }
 
 void RunControl::TTimeTimer()
 {
     if (SecondsLeft <= 0) {
-        TTime.stop();
+        stopCountdown();
         MarksEnabled = true;
         Changed();
         if (Automatic()) {

@@ -8,12 +8,14 @@
 // Hooks; the stand link hands the results frames and the start of a point in
 // through StandReportSink.
 
+#include "database/run_claim.h"
 #include "link/stand_link.h"
 #include "run/point_parameters.h"
 #include "run/run_state.h"
 #include "run/stand_setup_frames.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <array>
@@ -122,9 +124,20 @@ public:
     PointRow CurrentRow;
     PointQuantities Quantities;
 
-    // The countdown: 1000 ms, started stopped; a start is a full period.
+    // The countdown: a tick every second, started once the point's set-up
+    // frames and their pauses are on the line, so the last stand gets the
+    // point's whole time. Each tick is timed from the start on a monotonic
+    // clock, so late ticks do not add up and early ones do not shorten it.
     QTimer TTime;
+    // One tick (tests call it instead of waiting).
     void TTimeTimer();
+    // Delay until the next tick when `ticks` ticks are done `elapsedMs` after the start.
+    static int NextTickDelay(int ticks, qint64 elapsedMs);
+    bool CountdownRunning() const { return m_countdownRunning; }
+
+    // The types and test of an unsaved verification, kept from deletion by
+    // the database program until the run is saved or left.
+    const kv::RunClaim &Claim() const { return m_claim; }
 
     // StandReportSink
     void HandleStandReport(int stand, const QByteArray &frame) override;
@@ -135,6 +148,10 @@ Q_SIGNALS:
     void pointDescribed();
 
 private:
+    void startCountdown();
+    void stopCountdown();
+    void onCountdownTimer();
+    void claimRun();
     bool pointSetUp();
     bool standSetUp();
     bool countdown();
@@ -149,6 +166,13 @@ private:
     RunSetup *setup() const { return Setup(); }
     std::array<StandTypeValues, 6> m_types{};
     bool m_selectPointVisible = true;
+    QElapsedTimer m_countdownClock;
+    int m_ticks = 0;
+    bool m_countdownRunning = false;
+    // Changes whenever a countdown stops: a start still waiting for the line
+    // belongs to a point that has been left.
+    quint64 m_countdownSerial = 0;
+    kv::RunClaim m_claim;
 };
 
 }  // namespace kvintor

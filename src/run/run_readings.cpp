@@ -292,7 +292,7 @@ void RunReadings::Prescription(bool end)
 
 void RunReadings::StorePointResults()
 {
-    if (!m_run.Verification())
+    if (!m_run.Verification() || !m_run.PointStarted)
         return;
     try {
         const PointRow &row = m_run.CurrentRow;
@@ -425,9 +425,32 @@ bool RunReadings::SaveToArchive()
         measure->refresh();
         meters->refresh();
         results->refresh();
-        kv::reportError(QString::fromStdString(e.what()));
+        kv::ui().error(nullptr, QStringLiteral("Kvintor"), SaveFailedText(QString::fromStdString(e.what())));
         return false;
     }
+}
+
+QString RunReadings::SaveFailedText(const QString &engineText)
+{
+    const QString engine = engineText.toLower();
+    QString cause;
+    if (engine.contains(QLatin1String("foreign key")))
+        cause = QStringLiteral("тип счетчика или тест этой поверки удален из базы данных");
+    else if (engine.contains(QLatin1String("locked")) || engine.contains(QLatin1String("busy")))
+        cause = QStringLiteral("база данных занята другой программой");
+    else if (engine.contains(QLatin1String("disk is full")) || engine.contains(QLatin1String("no space")))
+        cause = QStringLiteral("на диске с базой данных нет места");
+    else if (engine.contains(QLatin1String("readonly")) || engine.contains(QLatin1String("read-only")) ||
+             engine.contains(QLatin1String("read only")))
+        cause = QStringLiteral("база данных доступна только для чтения");
+    else if (engine.contains(QLatin1String("not open")) || engine.contains(QLatin1String("unable to open")))
+        cause = QStringLiteral("нет соединения с базой данных");
+    else
+        cause = QStringLiteral("база данных отказала в записи");
+    return QStringLiteral("Поверка не записана в архив: ") + cause +
+           QStringLiteral(".\nРезультаты поверки сохранены в программе: можно сделать протоколы и "
+                          "повторить запись в архив.\n\n") +
+           engineText;
 }
 
 }  // namespace kvintor

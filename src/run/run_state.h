@@ -88,6 +88,9 @@ public:
 
     // ---- run state ----
     int PointKind = 4;
+    // A point of this run has started. Until then the run has nothing to fix
+    // into its results: the row the previous run ended on is no part of it.
+    bool PointStarted = false;
     int SecondsLeft = 0;
     std::array<StandResultsRecord, 6> StandResults;  // [1..5]
 
@@ -96,7 +99,8 @@ public:
     void SizeResults(int capacity);
     // An index PNumPoint may take in the per-point lists.
     bool ValidPointIndex(int index) const;
-    // Empties every observation, verdict and result of the run.
+    // Empties every observation, verdict and result of the run; no point of
+    // it has started.
     void ClearResults();
 
     // The mode set-ups: caption, what is shown, PointKind 4, fields prepared.

@@ -24,6 +24,12 @@ const QStringList kResultFields = {
 
 const QString kLostData = QStringLiteral("You have lost data due to ");
 
+// The operator reads a Russian sentence before the engine's words.
+QString tablesFailed(const QString &engineText)
+{
+    return QStringLiteral("Таблицы базы данных не открываются.\n") + engineText;
+}
+
 }  // namespace
 
 TDM::TDM(QObject *parent) : QObject(parent)
@@ -88,7 +94,7 @@ QString TDM::DataModuleCreate(const QString &databasePath)
         RMResult->open();
     }
     if (!failure.isEmpty())
-        return kLostData + failure;
+        return tablesFailed(kLostData + failure);
     return {};
 }
 
@@ -145,10 +151,11 @@ QString TDM::openConnection()
                 continue;
             const QString error = d->refresh();
             if (!error.isEmpty())
-                return error;
+                return tablesFailed(error);
         }
     }
-    return activateAll();
+    const QString error = activateAll();
+    return error.isEmpty() ? error : tablesFailed(error);
 }
 
 void TDM::closeConnection()

@@ -25,13 +25,15 @@ public:
     // Opens the database file and the datasets, as at program start. Returns ""
     // when the program can go on, else the text the program shows before it
     // ends: the connection's own error for a file that is missing or cannot be
-    // read, "You have lost data due to " + the error for a missing table.
+    // read; for a missing table "Таблицы базы данных не открываются." and on
+    // the next line "You have lost data due to " + the error.
     QString DataModuleCreate(const QString &databasePath);
     void DataModuleDestroy();
 
     // Before a run: opens the connection and activates every dataset that is
     // not active (the running test among them); over a connection that stayed
-    // open, the types and tests are read again. Returns "" or the error's text.
+    // open, the types and tests are read again. Returns "" or the error's text
+    // (a Russian sentence, then the engine's).
     QString openConnection();
     // Before the database program starts: closes the connection and so every dataset.
     void closeConnection();

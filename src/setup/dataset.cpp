@@ -84,7 +84,8 @@ void RecordTable::postOrDrop()
     const QString error = post();
     if (!error.isEmpty()) {
         // The row cannot be kept: say so, and go on from the row as it was.
-        kv::ui().error(nullptr, QStringLiteral("Ошибка"), error);
+        kv::ui().error(nullptr, QStringLiteral("Ошибка"),
+                       QStringLiteral("Изменение записи не сохранено в базе данных.\n") + error);
         cancel();
     }
 }

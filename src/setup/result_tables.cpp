@@ -74,7 +74,9 @@ void appendResultRow(TDM &dm, const RunState &run, int s, qlonglong standKey, in
     RecordTable *t = dm.RMResult;
     t->append();
     t->setValue(F("PSecIndex"), standKey);
-    t->setValue(F("N"), buf->valueAt(row, F("PNumPoint1")));
+    // The test's own number, as the archive and the database program's
+    // protocols of the same run show it.
+    t->setValue(F("N"), buf->valueAt(row, F("PNumPointBuf")));
     t->setValue(F("Mode"), mode);
     t->setValue(F("U"), buf->valueAt(row, F("PPersentU")));
     t->setValue(F("I"), buf->valueAt(row, F("PPersentI")));

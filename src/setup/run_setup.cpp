@@ -141,12 +141,11 @@ void RunSetup::FormClose()
 
 void RunSetup::UpdateStandsInUse()
 {
-    updateInUse(false);
+    updateInUse();
 }
 
-void RunSetup::updateInUse(bool revalidate)
+void RunSetup::updateInUse()
 {
-    const std::array<bool, 6> before = StandInUse;
     startEnabled = false;
     for (int s = 1; s <= 5; ++s) {
         StandInUse[s] = std::any_of(StandSetup[s].positions.begin() + 1, StandSetup[s].positions.end(),
@@ -154,17 +153,6 @@ void RunSetup::updateInUse(bool revalidate)
         if (StandInUse[s])
             startEnabled = true;
     }
-    // A stand taken back into use brings its type back into the comparison:
-    // check it again, as if it had just been chosen.
-    if (revalidate)
-        for (int s = 1; s <= 5; ++s)
-            if (StandInUse[s] && !before[s] && hasType(s)) {
-                Dataset *types = m_dm.ADOTipStend(s);
-                if (types && types->locate(QStringLiteral("PIndex"), StandSetup[s].typeIndex))
-                    typeChosen(s, types->recNo());
-                else
-                    clearType(s);
-            }
     recomputeMaxConstant();
 }
 
@@ -177,7 +165,7 @@ void RunSetup::positionReleased(int box, bool ticked)
     StandSetupRecord &st = StandSetup[s];
     st.positions[p] = ticked;
     st.all = std::all_of(st.positions.begin() + 1, st.positions.end(), [](bool b) { return b; });
-    updateInUse(true);
+    updateInUse();
     Q_EMIT changed();
 }
 
@@ -189,7 +177,7 @@ void RunSetup::allReleased(int stand, bool ticked)
     st.all = ticked;
     for (int p = 1; p <= 6; ++p)
         st.positions[p] = ticked;
-    updateInUse(true);
+    updateInUse();
     Q_EMIT changed();
 }
 
@@ -340,6 +328,12 @@ bool RunSetup::Start()
             plainMessage(QStringLiteral("  Не выбран тип счетчика для стенда №%1  ").arg(s));
             return false;
         }
+    // A stand taken back into use keeps the type it had; only the stands of
+    // this run have been compared so far, so the run's types are compared
+    // once more before it starts. The operator's choices stay as they are.
+    for (int s = 1; s <= 5; ++s)
+        if (StandInUse[s] && hasType(s) && mismatch(s))
+            return false;
     return true;
 }
 

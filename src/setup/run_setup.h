@@ -108,7 +108,7 @@ Q_SIGNALS:
 
 private:
     void prepareRun(const QString &title);
-    void updateInUse(bool revalidate);
+    void updateInUse();
     void clearType(int stand);
     void recomputeMaxConstant();
     bool mismatch(int stand);

@@ -124,8 +124,9 @@ private Q_SLOTS:
         QVERIFY(r.finished);
         QVERIFY(r.exitCode != 0);
         QCOMPARE(r.boxes.size(), 1);
-        QVERIFY2(r.boxes.first().startsWith(QStringLiteral("error\tKvintor\tYou have lost data due to ")),
+        QVERIFY2(r.boxes.first().startsWith(QStringLiteral("error\tKvintor\tТаблицы базы данных не открываются.")),
                  qPrintable(r.boxes.first()));
+        QVERIFY(r.boxes.first().contains(QStringLiteral("You have lost data due to ")));
 
         QTemporaryDir other;
         makeDatabase(other.path(), {QStringLiteral("TTestBuf")});

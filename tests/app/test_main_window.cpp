@@ -7,6 +7,7 @@
 #include "run/run_windows.h"
 #include "link/start_up.h"
 #include "setup/data_module.h"
+#include "setup/run_setup.h"
 #include "stand_server.h"
 #include "support/test_env.h"
 #include "widgets/settings.h"
@@ -80,6 +81,17 @@ struct Rig {
             }
         }
         return window().AReply->isEnabled();
+    }
+
+    // The main window shown over an open run window in `mode`.
+    RunControl &openRun(int mode, bool unsaved)
+    {
+        window().show();
+        RunControl &run = program.Run->Control;
+        link().RunMode = mode;
+        run.WindowVisible = true;
+        run.SaveInBaseEnabled = unsaved;
+        return run;
     }
 
     QList<int> enabledCaptions()
@@ -306,6 +318,72 @@ private Q_SLOTS:
         QCOMPARE(closed.count(), 1);
         QVERIFY(spinUntil([&] { return !rig.server.Model().FramesReceived().isEmpty(); }, 3000));
         QCOMPARE(rig.server.Model().FramesReceived(), QList<QByteArray>{AutoRequest()});
+    }
+
+    void exitDuringAnUnsavedVerificationAsksAsTheRunWindowDoes()
+    {
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 1\n")));
+        TKvintor &w = rig.window();
+        QSignalSpy closed(&w, &TKvintor::FormClosed);
+        // A verification with measured errors, not yet in the archive.
+        RunControl &run = rig.openRun(ModeVerification, true);
+        int saves = 0;
+        run.Hooks.SaveToArchive = [&] { return ++saves > 1; };
+
+        // "Отмена": the program and its run stay.
+        rec->queueAnswer(QMessageBox::Cancel);
+        w.AExit->trigger();
+        QCOMPARE(rec->boxes().size(), 1);
+        QCOMPARE(rec->boxes().at(0).caption, QStringLiteral("Выход из режима поверки"));
+        QCOMPARE(rec->boxes().at(0).text, QStringLiteral("Сохранить результаты поверки в базе данных ?"));
+        QCOMPARE(rec->boxes().at(0).buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(closed.count(), 0);
+        QVERIFY(w.isVisible() && run.WindowVisible);
+
+        // "Да", but the archive refuses: nothing is lost with the program.
+        rec->queueAnswer(QMessageBox::Yes);
+        rec->queueDialog([](QDialog *d) { return qobject_cast<TFNumber *>(d) ? int(QDialog::Accepted) : -1; });
+        w.AExit->trigger();
+        QCOMPARE(saves, 1);
+        QCOMPARE(closed.count(), 0);
+        QVERIFY(run.SaveInBaseEnabled);
+
+        // "Да" and saved: the program ends, the stands get their Auto request.
+        rig.server.Model().ClearLog();
+        rec->queueAnswer(QMessageBox::Yes);
+        rec->queueDialog([](QDialog *d) { return qobject_cast<TFNumber *>(d) ? int(QDialog::Accepted) : -1; });
+        w.AExit->trigger();
+        QCOMPARE(saves, 2);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!run.WindowVisible);
+        QVERIFY(spinUntil([&] { return !rig.server.Model().FramesReceived().isEmpty(); }, 3000));
+    }
+
+    void exitAfterTheRunWasSavedOrWithoutOneAsksNothing_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("unsaved");
+        QTest::newRow("verification already saved") << int(ModeVerification) << false;
+        QTest::newRow("regulation open") << int(ModeRegulation) << false;
+        QTest::newRow("verification left with No") << int(ModeVerification) << true;
+    }
+
+    void exitAfterTheRunWasSavedOrWithoutOneAsksNothing()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, unsaved);
+        kv::ScopedRecordingUi rec;
+        Rig rig(config(QStringLiteral("stands = 1\n")));
+        TKvintor &w = rig.window();
+        QSignalSpy closed(&w, &TKvintor::FormClosed);
+        RunControl &run = rig.openRun(mode, unsaved);
+        if (unsaved)
+            rec->queueAnswer(QMessageBox::No);
+        w.AExit->trigger();
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(rec->boxes().size(), unsaved ? 1 : 0);
+        QVERIFY(!run.WindowVisible);
     }
 };
 

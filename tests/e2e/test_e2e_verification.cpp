@@ -5,6 +5,7 @@
 // rows one by one and the protocol workbooks read back by another reader.
 // The working folder stays behind for the database program's test.
 
+#include "e2e_operator.h"
 #include "e2e_support.h"
 
 #include "database/connection.h"
@@ -185,48 +186,17 @@ public:
             seen << QStringLiteral("Программа");
             return setUp(*w);
         }
-        if (auto *w = qobject_cast<TRegTable *>(d)) {
-            seen << QStringLiteral("Таблица");
-            w->setResult(0);
-            w->Button1Click();
-            return w->result();
-        }
-        if (auto *w = qobject_cast<TParam_p *>(d)) {
-            seen << QStringLiteral("Точка ") + m_p.Run->Control.PointNumberText;
-            w->setResult(0);
-            w->FormShow();
-            w->RadioButton2->setChecked(true);  // 5A of the reference meter
-            w->OnShowTimer();
-            w->BitBtn1Click();
-            w->OnCloseTimer();
-            return w->result();
-        }
-        if (auto *w = qobject_cast<TFCurrent *>(d)) {
-            seen << QStringLiteral("Предписание");
-            w->Button1->click();
-            return w->result();
-        }
+        const int run = e2e::answerRunDialog(d, seen, m_p.Run->Control.PointNumberText);
+        if (run >= 0)
+            return run;
         if (auto *w = qobject_cast<TfPokas *>(d)) {
             seen << QStringLiteral("Показания");
-            w->setResult(0);
-            w->FormShow();
-            for (int s = 1; s <= 5; ++s)
-                for (int p = 1; p <= 6; ++p)
-                    if (w->Edits[s][p]->isEnabled())
-                        w->Edits[s][p]->setText(QString::number(500 + 10 * s + p));
-            w->Button2Click();
-            return w->result();
+            return e2e::fillEdits(*w, [](int s, int p) { return QString::number(500 + 10 * s + p); },
+                                  &TfPokas::Button2Click);
         }
         if (auto *w = qobject_cast<TFNumber *>(d)) {
             seen << QStringLiteral("Номера");
-            w->setResult(0);
-            w->FormShow();
-            for (int s = 1; s <= 5; ++s)
-                for (int p = 1; p <= 6; ++p)
-                    if (w->Edits[s][p]->isEnabled() && w->Edits[s][p]->text().isEmpty())
-                        w->Edits[s][p]->setText(e2e::meterNumber(s, p));
-            w->Button1Click();
-            return w->result();
+            return e2e::fillEdits(*w, e2e::meterNumber, &TFNumber::Button1Click);
         }
         if (auto *w = qobject_cast<TFView *>(d)) {
             seen << QStringLiteral("Просмотр");

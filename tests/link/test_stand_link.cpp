@@ -36,6 +36,13 @@ class TestStandLink : public QObject
         connect(link.get(), &StandLink::FrameQueued, this, [this](const QByteArray &f) { sent.append(f); });
     }
 
+    // Everything queued for the line goes out, the waits between bytes skipped.
+    void out()
+    {
+        for (int i = 0; i < 10000 && link->Transmitter.Busy(); ++i)
+            link->Transmitter.OnStepTimer();
+    }
+
     void collection(const QStringList &items)
     {
         link->RunMode = 2;
@@ -114,12 +121,15 @@ private Q_SLOTS:
         link->RunQueue();
         QCOMPARE(sent, QList<QByteArray>{ResultsRequest(1)});
         QCOMPARE(link->AwaitedStand, 1);
+        // The stand's 3 s count from the moment it has the request.
+        QVERIFY(!link->TDogStend.isActive());
+        out();
         QVERIFY(link->TDogStend.isActive());
         link->T3.start();
-        const QByteArray frame = results(2, " 1 +0.12 3 -1.05");
+        const QByteArray frame = results(1, " 1 +0.12 3 -1.05");
         link->HandleFrame(frame);
         QCOMPARE(sink.reports.size(), 1);
-        QCOMPARE(sink.reports.at(0).first, 2);
+        QCOMPARE(sink.reports.at(0).first, 1);
         QCOMPARE(sink.reports.at(0).second, frame);
         QVERIFY(!link->T3.isActive());
         QVERIFY(!link->TDogStend.isActive());
@@ -133,6 +143,34 @@ private Q_SLOTS:
         QCOMPARE(sink.reports.size(), 1);
         QVERIFY(link->TDogStend.isActive());
         QCOMPARE(link->QueueIndex, 1);
+    }
+
+    void resultsCountOnlyForRequestsOfTheCurrentQueue()
+    {
+        QStringList log;
+        connect(link.get(), &StandLink::FrameLogged, this, [&](const QString &l) { log << l; });
+        collection({"%1", "%3", "Repeat"});
+        link->RunQueue();
+        out();
+        // Stand 3 has not been asked yet in this queue: its frame answers
+        // something else, and is dropped where the diagnostics show it.
+        link->HandleFrame(results(3, " 1 +0.50"));
+        QVERIFY(sink.reports.isEmpty());
+        QCOMPARE(link->QueueIndex, 0);
+        QVERIFY(link->TDogStend.isActive());
+        QCOMPARE(log.size(), 1);
+        QVERIFY(log.at(0).contains(QStringLiteral("№3")));
+        // The point ends ("Next", "Exit"): a reply to its request that comes
+        // late belongs to no point.
+        link->PendingCommand = QStringLiteral("Exit");
+        link->RunQueue();
+        link->HandleFrame(results(1, " 1 +0.50"));
+        QVERIFY(sink.reports.isEmpty());
+        // The new queue asks stand 1 again: now it counts.
+        collection({"%1", "Repeat"});
+        link->RunQueue();
+        link->HandleFrame(results(1, " 1 +0.50"));
+        QCOMPARE(sink.reports.size(), 1);
     }
 
     void aResetAwaitingItsAcknowledgementIgnoresResults()
@@ -155,6 +193,8 @@ private Q_SLOTS:
         link->OnT03Timer();
         QVERIFY(!link->AwaitAck);
         QVERIFY(!link->T03.isActive());
+        link->QueueIndex = 0;
+        link->RunQueue();
         link->HandleFrame(results(1));
         QCOMPARE(sink.reports.size(), 1);
     }
@@ -173,6 +213,8 @@ private Q_SLOTS:
         QVERIFY(!view.actions);
         QCOMPARE(link->T02.interval(), 500);
         QCOMPARE(sent, QList<QByteArray>{AutoRequest()});
+        QVERIFY(!link->T3.isActive());
+        out();
         QVERIFY(link->T3.isActive());
         QVERIFY(!view.notice);
 
@@ -258,6 +300,7 @@ private Q_SLOTS:
         QCOMPARE(link->QueueIndex, 0);
         QCOMPARE(sent.size(), 3);
         QCOMPARE(sent.last(), ResultsRequest(2));
+        out();
         QVERIFY(link->TDogStend.isActive());
         QVERIFY(!link->T02.isActive());
     }
@@ -320,6 +363,8 @@ private Q_SLOTS:
         kv::ScopedRecordingUi rec;
         collection({"%1", "%2", "Repeat"});
         sink.onReport = [](int, const QByteArray &) { throw kv::Error(QStringLiteral("сбой")); };
+        link->RunQueue();
+        out();
         link->TDog.start();
         link->Receiver.WaitForStart();
         for (char b : results(1, " 1 +0.12") + answer1)
@@ -388,6 +433,13 @@ private Q_SLOTS:
         QCOMPARE(link->Transmitter.PendingItems(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!link->Transmitter.Busy(), 2000);
         QVERIFY(!ran);
+        // Nobody waits for that frame's answer: its end must not arm the
+        // watchdog, or a silent stand would bring "Нет связи с установкой"
+        // into the next point's parameter dialog.
+        QVERIFY(!link->TDog.isActive());
+        link->SendFrame(PollRequest(2));
+        QTRY_VERIFY_WITH_TIMEOUT(!link->Transmitter.Busy(), 2000);
+        QVERIFY(link->TDog.isActive());
     }
 };
 

@@ -102,6 +102,16 @@ private Q_SLOTS:
         QCOMPARE(NumberToText(12.5, QLatin1Char('.')), QStringLiteral("12.5"));
         QCOMPARE(NumberToText(-0.1, QLatin1Char('.')), QStringLiteral("-0.1"));
         QCOMPARE(NumberToText(0.1 + 0.2, QLatin1Char('.')), QStringLiteral("0.3"));
+        // Never an exponent, which would read back as 0.
+        const struct {
+            double value;
+            const char *text;
+        } plain[] = {{5e-05, "0.00005"}, {-1.25e-6, "-0.00000125"}, {1e15, "1000000000000000"},
+                     {1.5e17, "150000000000000000"}, {123456789012345678.0, "123456789012346000"}};
+        for (const auto &p : plain)
+            QCOMPARE(NumberToText(p.value, QLatin1Char('.')), QString::fromLatin1(p.text));
+        QCOMPARE(NumberToText(5e-05, QLatin1Char(',')), QStringLiteral("0,00005"));
+        QCOMPARE(TextToNumber(NumberToText(5e-05, QLatin1Char('.'))), 5e-05);
         QLocale::setDefault(QLocale(QLocale::Russian));
         QCOMPARE(NumberToText(1.5), QStringLiteral("1,5"));
         QLocale::setDefault(QLocale::c());

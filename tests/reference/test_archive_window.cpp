@@ -121,7 +121,7 @@ private slots:
         w.DBTest->setCurrentRow(0);
         w.DBPosition->setCurrentRow(4);  // position 42
         QCOMPARE(d.dm.currentPositionKey(), qint64(5));
-        QCOMPARE(shown(w.DBResult, QStringLiteral("Погрешность, %")).at(1), QStringLiteral("-1,23456789012345e-05"));
+        QCOMPARE(shown(w.DBResult, QStringLiteral("Погрешность, %")).at(1), QStringLiteral("-0,0000123456789012345"));
     }
 
     void recordActionsFollowTheGridEnteredLast()

@@ -4,6 +4,8 @@
 
 #include "run_fixture.h"
 
+#include "database/run_claim.h"
+
 #include <QTest>
 
 using namespace runtest;
@@ -237,6 +239,9 @@ private Q_SLOTS:
         QCOMPARE(run.CountdownText, QStringLiteral("2 мин  36 сек"));
         QCOMPARE(run.CountdownHeading, RunState::HeadingAnswer);
         QVERIFY(run.CountdownVisible);
+        // The time counts once the stand has its set-up.
+        QVERIFY(!run.TTime.isActive());
+        rig.flush();
         QVERIFY(run.TTime.isActive());
         QVERIFY(run.SaveInBaseEnabled);
         run.SecondsLeft = 66;
@@ -247,6 +252,7 @@ private Q_SLOTS:
         run.SecondsLeft = 0;
         rig.confirmPoint();
         run.TTimeTimer();
+        rig.flush();
         QCOMPARE(run.PointNumberText, QStringLiteral("2"));
         QVERIFY(!run.NextEnabled);
         QCOMPARE(run.SecondsLeft, 312);
@@ -277,6 +283,7 @@ private Q_SLOTS:
         rig.step();
         for (int point = 1; point <= 3; ++point) {
             QCOMPARE(rig.ui->texts(), QStringList{RunControl::CountdownFailedText});
+            rig.flush();
             QVERIFY(!run.TTime.isActive());
             // The stands were set up all the same.
             QCOMPARE(rig.setupFrames().size(), point);
@@ -285,6 +292,7 @@ private Q_SLOTS:
             run.ANextPoint();
         }
         QVERIFY(rig.ui->boxes().isEmpty());
+        rig.flush();
         QVERIFY(run.TTime.isActive());
     }
 
@@ -460,6 +468,157 @@ private Q_SLOTS:
         QCOMPARE(run.StandResults[2].SensVerdict[6], quint8(0));
         QCOMPARE(run.StandResults[2].PulsesPerDivision, 0);
         QCOMPARE(run.StandResults[2].DivisionValue, 0.0);
+    }
+
+    void countdownCountsFromTheLastStandsSetUp()
+    {
+        Rig rig;
+        const qlonglong type = rig.addType({});
+        const qlonglong test = rig.addTest({{1}, {2}}, Special{true, 3, 100, 10, 0, 12});
+        rig.choose(ModeVerification, {{1, {1}}, {2, {1}}, {3, {1}}, {4, {1}}, {5, {1}}}, type, test, 1);
+        rig.pickRow(2);
+        rig.windows->RunReady(rig.start(ModeVerification));
+        RunControl &run = *rig.run;
+        rig.confirmPoint();
+        rig.step();
+        QCOMPARE(run.PointKind, int(KindSensitivity));
+        QCOMPARE(run.SecondsLeft, 12);
+        QCOMPARE(run.CountdownText, QStringLiteral("0 мин  12 сек"));
+        // Five set-up frames and their pauses are still to go out.
+        QVERIFY(!run.TTime.isActive() && !run.CountdownRunning());
+        for (int i = 0; i < 5; ++i)
+            rig.link.Transmitter.OnStepTimer();
+        QVERIFY(!run.TTime.isActive());
+        rig.flush();
+        QVERIFY(run.TTime.isActive() && run.CountdownRunning());
+        // The first tick shows one second less.
+        run.TTimeTimer();
+        QCOMPARE(run.CountdownText, QStringLiteral("0 мин  11 сек"));
+
+        // A point left while its set-up is still going out never counts down.
+        rig.pickRow(2);
+        rig.confirmPoint();
+        run.ASelectPoint();
+        rig.step();
+        QVERIFY(!run.TTime.isActive());
+        run.AEndTest();
+        rig.flush();
+        QVERIFY(!run.TTime.isActive() && !run.CountdownRunning());
+        QVERIFY(rig.ui->boxes().isEmpty());
+    }
+
+    void countdownTicksKeepToTheirDeadlines_data()
+    {
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<int>("delay");
+        QTest::newRow("on time") << 1 << qint64(1000) << 1000;
+        QTest::newRow("a late tick gives the time back") << 1 << qint64(1180) << 820;
+        QTest::newRow("an early tick waits the rest") << 3 << qint64(2950) << 1050;
+        QTest::newRow("far behind: at once, no catching up in a burst") << 2 << qint64(4500) << 0;
+    }
+
+    void countdownTicksKeepToTheirDeadlines()
+    {
+        QFETCH(int, ticks);
+        QFETCH(qint64, elapsed);
+        QFETCH(int, delay);
+        QCOMPARE(RunControl::NextTickDelay(ticks, elapsed), delay);
+    }
+
+    void aNewVerificationStartsWithoutThePreviousRunsPoint_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("lastRow");
+        QTest::newRow("after a verification ending on its sensitivity row") << int(ModeVerification) << 1;
+        QTest::newRow("after a verification ending on its register row") << int(ModeVerification) << 3;
+        QTest::newRow("after a regulation") << int(ModeRegulation) << 1;
+    }
+
+    void aNewVerificationStartsWithoutThePreviousRunsPoint()
+    {
+        QFETCH(int, before);
+        QFETCH(int, lastRow);
+        Rig rig;
+        RunControl &run = *rig.run;
+        run.Hooks.Prescription = [](bool) {};
+        const qlonglong type = rig.addType({});
+        // Rows in the test's own order: 40, sensitivity 50, 70, register 80.
+        const qlonglong special = rig.addTest({{40}, {70}}, Special{true, 50, 100, 10, 0, 5}, {},
+                                              Special{true, 80, 100, 100, 0, 5});
+        rig.choose(before, {{1, {1, 2}}}, type, special, 1);
+        rig.pickRow(lastRow);
+        if (lastRow == 3)
+            rig.ui->queueDialog([](QDialog *d) {
+                auto *r = qobject_cast<TfPokas *>(d);
+                r->FormShow();
+                for (int p = 1; p <= 2; ++p)
+                    r->Edits[1][p]->setText(QStringLiteral("10"));
+                r->Button2Click();
+                return r->result();
+            });
+        rig.confirmPoint();
+        rig.windows->RunReady(rig.start(before));
+        rig.step();
+        rig.ui->queueAnswer(QMessageBox::No);
+        QVERIFY(run.MainMenu());
+        rig.ui->clear();
+
+        // The next verification: a plain test, from its first point.
+        const qlonglong plain = rig.addTest({{1}, {2}});
+        rig.choose(ModeVerification, {{1, {1, 2}}}, type, plain, 1);
+        rig.pickRow();
+        rig.windows->RunReady(rig.start(ModeVerification));
+        QVERIFY2(rig.ui->boxes().isEmpty(), qPrintable(rig.ui->texts().join(QLatin1Char('|'))));
+        for (int p = 1; p <= 2; ++p) {
+            const StandResultsRecord &r = run.StandResults[1];
+            QCOMPARE(r.SensVerdict[p], quint8(0));
+            QCOMPARE(r.CreepVerdict[p], quint8(0));
+            QCOMPARE(r.RegisterVerdict[p], quint8(0));
+            for (int i = 0; i < r.Measured[p].size(); ++i)
+                QVERIFY(!r.Measured[p][i]);
+        }
+    }
+
+    void anUnsavedVerificationKeepsItsTypesAndTest()
+    {
+        Rig rig;
+        const qlonglong type = rig.addType({});
+        const qlonglong other = rig.addType({QStringLiteral("Т-2")});
+        const qlonglong test = rig.addTest({{1}});
+        rig.choose(ModeVerification, {{1, {1}}, {3, {2}}}, type, test, 1);
+        QVERIFY(rig.f.dm->ADOTipStend(3)->locate(QStringLiteral("PIndex"), other));
+        rig.setup.typeChosen(3, rig.f.dm->ADOTipStend(3)->recNo());
+        rig.pickRow();
+        rig.windows->RunReady(rig.start(ModeVerification));
+        RunControl &run = *rig.run;
+        QSqlDatabase db = rig.f.dm->database();
+        auto claimed = [&] {
+            return kv::runClaims(db, kv::ClaimKind::Tip, type) && kv::runClaims(db, kv::ClaimKind::Tip, other) &&
+                   kv::runClaims(db, kv::ClaimKind::Test, test);
+        };
+        QVERIFY(claimed());
+        rig.confirmPoint();
+        rig.step();
+        run.StandResults[1].MeterEdit[1].SetText(QStringLiteral("+0.10"));
+        // Saved: the archive's own references protect them now.
+        rig.ui->queueAnswer(QMessageBox::Yes);
+        rig.enterNumbers();
+        QVERIFY(run.MainMenu());
+        QVERIFY(!run.Claim().held());
+        QVERIFY(!kv::runClaims(db, kv::ClaimKind::Test, test));
+        // Left unsaved: nothing to protect any more.
+        rig.pickRow();
+        rig.windows->RunReady(rig.start(ModeVerification));
+        QVERIFY(claimed());
+        rig.ui->queueAnswer(QMessageBox::No);
+        QVERIFY(run.MainMenu());
+        QVERIFY(!claimed() && !kv::runClaims(db, kv::ClaimKind::Tip, type));
+        // A regulation saves nothing and claims nothing.
+        rig.choose(ModeRegulation, {{1, {1}}}, type, test);
+        rig.pickRow();
+        rig.windows->RunReady(rig.start(ModeRegulation));
+        QVERIFY(!run.Claim().held());
     }
 };
 

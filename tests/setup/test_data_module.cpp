@@ -43,7 +43,9 @@ private Q_SLOTS:
             kvtest::execOrFail(db.db(), QStringLiteral("DROP TABLE TMeasure"));
             TDM dm;
             const QString error = dm.DataModuleCreate(db.path());
-            QVERIFY2(error.startsWith(QStringLiteral("You have lost data due to ")), qPrintable(error));
+            // Russian first, then the fixed phrase with the engine's words.
+            QVERIFY2(error.startsWith(QStringLiteral("Таблицы базы данных не открываются.\nYou have lost data due to ")),
+                     qPrintable(error));
             QVERIFY(error.contains(QStringLiteral("TMeasure")));
             QVERIFY(dm.ADOTipStend(5) == dm.ADOTipStend5);  // the stand array is there all the same
         }
@@ -59,6 +61,7 @@ private Q_SLOTS:
         QVERIFY(dm.ADOTipStend1->active() && dm.ADOMeasure->active());
         QVERIFY(!dm.ADOTestBuf->active());
         const QString error = dm.openConnection();
+        QVERIFY(error.startsWith(QStringLiteral("Таблицы базы данных не открываются.")));
         QVERIFY(error.contains(QStringLiteral("TTestBuf")));
     }
 

@@ -119,11 +119,22 @@ private Q_SLOTS:
         setup.typeChosen(2, typeRow(*f.dm, 2, QStringLiteral("ЭТТ-3.57")));
         QVERIFY(ui->boxes().isEmpty());
         QCOMPARE(setup.RunUnom, 57.7);
-        // Taking stand 1 back into use checks its type again.
+        // Taking stand 1 back into use touches no type; "Начать" then
+        // refuses the two types that do not go together, and clears neither.
         setup.allReleased(1, true);
+        setup.positionReleased(setup.boxOf(1, 3), false);
+        setup.positionReleased(setup.boxOf(1, 3), true);
+        QVERIFY(ui->boxes().isEmpty());
+        QVERIFY(setup.hasType(1) && setup.hasType(2));
+        setup.testChosen(setuptest::testRow(*f.dm, QStringLiteral("П1Ф кл.1")));
+        QVERIFY(!setup.Start());
         QCOMPARE(ui->texts(), QStringList{mismatchText(1, 2, "номинальные напряжения")});
-        QVERIFY(!setup.hasType(1));
-        QVERIFY(setup.hasType(2));
+        QVERIFY(setup.hasType(1) && setup.hasType(2));
+        // Stand 1 out of the run again: the run may start.
+        ui->clear();
+        setup.allReleased(1, false);
+        QVERIFY(setup.Start());
+        QVERIFY(ui->boxes().isEmpty());
     }
 
     void constantsInPulsesPerKWh()

@@ -170,6 +170,7 @@ int save(const QString &path, int saves, int pauseMs, const QString &keysLog, in
             run.CurrentRow.PMode = QStringLiteral("п");
             run.CurrentRow.PNumPoint = i;
             run.CurrentRow.PNumPointBuf = i * 10;
+            run.PointStarted = true;  // as the start of a point of this run sets it
             for (int s = 1; s <= soak::kStands; ++s)
                 for (int p = 1; p <= soak::kPositions; ++p)
                     run.StandResults[size_t(s)].MeterEdit[size_t(p)].SetText(soak::errorText(k, s * 10 + p, i));
