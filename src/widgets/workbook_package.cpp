@@ -1,11 +1,11 @@
 #include "widgets/workbook_package.h"
 
 #include "widgets/error_report.h"
+#include "widgets/whole_file.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
@@ -127,11 +127,9 @@ void WorkbookPackage::save(const QString &path, const QDateTime &stamp) const
 
 void saveFileAtomically(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw Error(QStringLiteral("Не удалось записать файл «%1»: %2")
-                        .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
+    const QString error = writeWholeFile(path, bytes);
+    if (!error.isEmpty())
+        throw Error(error);
 }
 
 QString resolvePartTarget(const QString &fromPart, const QString &target)

@@ -27,15 +27,15 @@ public:
     // The package as zip bytes. Parts carry `stamp` as their time (a fixed stamp
     // gives byte-identical output for identical content). Throws kv::Error.
     QByteArray toBytes(const QDateTime &stamp = QDateTime()) const;
-    // Writes through QSaveFile, so a failed write leaves any earlier file as it was.
-    // Throws kv::Error with the operator's text.
+    // Writes the whole file or nothing: a failed write leaves any earlier file
+    // as it was. Throws kv::Error with the operator's text.
     void save(const QString &path, const QDateTime &stamp = QDateTime()) const;
 
 private:
     QList<QPair<QString, QByteArray>> m_parts;
 };
 
-// Writes bytes to a file through QSaveFile; throws kv::Error on failure.
+// writeWholeFile that throws kv::Error with the operator's text on failure.
 void saveFileAtomically(const QString &path, const QByteArray &bytes);
 
 // Joins a relationship target to the folder of the part that refers to it
