@@ -4,12 +4,15 @@
 #include "demo_data.h"
 
 #include "database/connection.h"
+#include "database/database_check.h"
 #include "database/schema.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QTextStream>
 
 #include <cstdio>
@@ -33,6 +36,7 @@ int usage()
     err() << "Использование:\n"
              "  kvintor-db create [--demo] [--archive-years N] [PATH]\n"
              "  kvintor-db check [PATH]\n"
+             "  kvintor-db backup [PATH] COPY\n"
              "PATH по умолчанию: " << kv::kDatabaseFileName << " в рабочей папке.\n";
     return 2;
 }
@@ -111,29 +115,97 @@ int create(const QStringList &args)
     return 0;
 }
 
+// A connection that only reads until told otherwise: check and backup must
+// work on a file the programs refuse.
+class PlainConnection
+{
+public:
+    explicit PlainConnection(const QString &path) : m_name(QStringLiteral("kvintor-db-plain"))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        if (!db.open())
+            m_error = db.lastError().text();
+    }
+    ~PlainConnection()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+    QString error() const { return m_error; }
+
+private:
+    QString m_name;
+    QString m_error;
+};
+
+// Missing, not a regular file, or empty: said before any connection is made
+// (the engine would write to an empty file).
+QString fileProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("Не найден файл ") + path;
+    if (!info.isFile())
+        return path + QStringLiteral(" не является файлом");
+    if (info.size() == 0)
+        return path + QStringLiteral(": файл пуст, в нём нет таблиц Kvintor");
+    return {};
+}
+
 int check(const QStringList &args)
 {
     if (args.size() > 1)
         return usage();
     const QString path = args.isEmpty() ? kv::kDatabaseFileName : args.first();
-    const QString connection = QStringLiteral("kvintor-db-check");
-    const QString error = kv::openDatabase(path, connection);
+    if (const QString problem = fileProblem(path); !problem.isEmpty()) {
+        err() << problem << '\n';
+        return 1;
+    }
+    PlainConnection c(path);
+    if (!c.error().isEmpty()) {
+        err() << path << ": " << c.error() << '\n';
+        return 1;
+    }
+    QSqlDatabase db = c.db();
+    const kv::DatabaseReport report = kv::inspectDatabase(db, kv::CheckDepth::Full);
+    if (!report.sound()) {
+        err() << kv::refusalText(path, report) << '\n';
+        if (!report.damage.isEmpty())
+            err() << "Проверка целостности нашла ошибок: " << report.damage.size() << '\n';
+        return 1;
+    }
+    out() << path << ": все таблицы и поля на месте, проверка целостности ошибок не нашла (версия таблиц "
+          << report.effectiveVersion() << ")\n";
+    return 0;
+}
+
+// A copy made by the engine page by page: consistent while the programs work
+// on the file, and the way to save what is still readable of a damaged one.
+int backup(const QStringList &args)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return usage();
+    const QString path = args.size() == 2 ? args.first() : kv::kDatabaseFileName;
+    const QString target = args.last();
+    if (const QString problem = fileProblem(path); !problem.isEmpty()) {
+        err() << problem << '\n';
+        return 1;
+    }
+    PlainConnection c(path);
+    if (!c.error().isEmpty()) {
+        err() << path << ": " << c.error() << '\n';
+        return 1;
+    }
+    QSqlDatabase db = c.db();
+    const QString error = kv::backupDatabase(db, target);
     if (!error.isEmpty()) {
-        err() << error << '\n';
+        err() << "Копия не сохранена: " << error << '\n';
         return 1;
     }
-    QStringList problems;
-    {
-        QSqlDatabase db = QSqlDatabase::database(connection);
-        problems = kv::checkSchema(db);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(connection);
-    for (const QString &p : problems)
-        err() << p << '\n';
-    if (!problems.isEmpty())
-        return 1;
-    out() << path << ": все таблицы и поля на месте\n";
+    out() << "Копия сохранена в " << target << "; проверьте её командой «kvintor-db check " << target << "»\n";
     return 0;
 }
 
@@ -150,5 +222,7 @@ int main(int argc, char **argv)
         return create(args);
     if (command == QLatin1String("check"))
         return check(args);
+    if (command == QLatin1String("backup"))
+        return backup(args);
     return usage();
 }

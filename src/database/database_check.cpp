@@ -1,0 +1,322 @@
+#include "database/database_check.h"
+
+#include "database/schema.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+namespace kv {
+
+namespace {
+
+// The engine's own result codes that name the file's state.
+constexpr int kEngineCorrupt = SQLITE_CORRUPT;
+constexpr int kEngineFull = SQLITE_FULL;
+constexpr int kEngineNotADatabase = SQLITE_NOTADB;
+constexpr int kEngineReadOnly = SQLITE_READONLY;
+
+// The check reports one line per fault; a damaged archive can have thousands.
+constexpr int kShownFaults = 10;
+
+QString fileAndFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    return QStringLiteral("«") + info.fileName() + QStringLiteral("» в папке «") +
+           QDir::toNativeSeparators(info.absolutePath()) + QStringLiteral("»");
+}
+
+int primaryCode(const QString &nativeCode)
+{
+    return nativeCode.toInt() & 0xff;
+}
+
+// Does a CHECK constraint of the table's statement name the column? A column
+// we do not know that a constraint requires makes every save of ours fail.
+bool checkNamesColumn(const QString &createSql, const QString &column)
+{
+    static const QRegularExpression check(QStringLiteral("\\bCHECK\\s*\\("), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression word(QStringLiteral("\\b") + QRegularExpression::escape(column) + QStringLiteral("\\b"),
+                                  QRegularExpression::CaseInsensitiveOption);
+    for (auto it = check.globalMatch(createSql); it.hasNext();) {
+        const auto m = it.next();
+        int depth = 1;
+        qsizetype end = m.capturedEnd();
+        while (end < createSql.size() && depth > 0) {
+            if (createSql.at(end) == QLatin1Char('('))
+                ++depth;
+            else if (createSql.at(end) == QLatin1Char(')'))
+                --depth;
+            ++end;
+        }
+        if (word.match(createSql.mid(m.capturedEnd(), end - m.capturedEnd())).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+void checkColumns(QSqlDatabase &db, const TableDef &table, const QString &actualName, const QString &createSql,
+                  DatabaseReport &report)
+{
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT name, \"notnull\", dflt_value FROM pragma_table_info(?)"));
+    q.addBindValue(actualName);
+    if (!q.exec()) {
+        report.unreadable = q.lastError().text();
+        return;
+    }
+    QStringList present;
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        present << name;
+        if (table.column(name))
+            continue;
+        const bool required = (q.value(1).toInt() != 0 && q.value(2).isNull()) || checkNamesColumn(createSql, name);
+        if (required)
+            report.newer << QStringLiteral("поле ") + QLatin1String(table.name) + QLatin1Char('.') + name +
+                                QStringLiteral(" обязательно, но этой версии программы неизвестно");
+    }
+    for (const ColumnDef &c : table.columns) {
+        bool found = false;
+        for (const QString &name : present)
+            found = found || name.compare(QLatin1String(c.name), Qt::CaseInsensitive) == 0;
+        if (!found)
+            report.missing << QStringLiteral("нет поля ") + QLatin1String(table.name) + QLatin1Char('.') + QLatin1String(c.name);
+    }
+}
+
+using Catalogue = QHash<QString, QPair<QString, QString>>;  // lower-case name -> actual name, statement
+
+void checkTables(QSqlDatabase &db, const Catalogue &tables, DatabaseReport &report)
+{
+    int ours = 0;
+    for (const TableDef &t : schemaTables()) {
+        const auto found = tables.constFind(QString::fromLatin1(t.name).toLower());
+        if (found == tables.constEnd()) {
+            report.missing << QStringLiteral("нет таблицы ") + QLatin1String(t.name);
+            continue;
+        }
+        ++ours;
+        checkColumns(db, t, found->first, found->second, report);
+    }
+    report.foreign = ours == 0;
+}
+
+bool readCatalogue(QSqlDatabase &db, Catalogue &tables, DatabaseReport &report)
+{
+    QSqlQuery q(db);
+    // Reading the catalogue is what tells a database from another file.
+    if (!q.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master"))) {
+        report.unreadable = q.lastError().text();
+        if (primaryCode(q.lastError().nativeErrorCode()) == kEngineCorrupt)
+            report.damage << report.unreadable;
+        return false;
+    }
+    while (q.next())
+        if (q.value(0).toString() == QLatin1String("table"))
+            tables.insert(q.value(1).toString().toLower(), {q.value(1).toString(), q.value(2).toString()});
+    return true;
+}
+
+bool exec(QSqlQuery &q, const QString &sql, QString *error)
+{
+    if (q.exec(sql))
+        return true;
+    *error = q.lastError().text();
+    return false;
+}
+
+}  // namespace
+
+DatabaseReport inspectDatabase(QSqlDatabase &db, CheckDepth depth)
+{
+    DatabaseReport report;
+    Catalogue tables;
+    if (!readCatalogue(db, tables, report))
+        return report;
+    QSqlQuery q(db);
+
+    if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next())
+        report.version = q.value(0).toInt();
+    q.finish();
+    if (report.version > kSchemaVersion)
+        report.newer << QStringLiteral("версия таблиц %1, эта программа знает версии до %2").arg(report.version).arg(kSchemaVersion);
+
+    // A whole archive is read from the page cache or the disk once; mapping it
+    // spares copying every page.
+    q.exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
+    q.finish();
+    if (!q.exec(depth == CheckDepth::Full ? QStringLiteral("PRAGMA integrity_check(%1)").arg(kShownFaults + 1)
+                                          : QStringLiteral("PRAGMA quick_check(%1)").arg(kShownFaults + 1))) {
+        report.damage << q.lastError().text();
+    } else {
+        while (q.next()) {
+            const QString line = q.value(0).toString();
+            if (line != QLatin1String("ok"))
+                report.damage << line;
+        }
+        if (report.damage.size() > kShownFaults) {
+            report.damage = report.damage.mid(0, kShownFaults);
+            report.damage << QStringLiteral("…");
+        }
+    }
+    q.finish();
+    q.exec(QStringLiteral("PRAGMA mmap_size = 0"));
+    q.finish();
+
+    checkTables(db, tables, report);
+    return report;
+}
+
+QStringList checkSchema(QSqlDatabase &db)
+{
+    DatabaseReport report;
+    Catalogue tables;
+    if (!readCatalogue(db, tables, report))
+        return {report.unreadable};
+    checkTables(db, tables, report);
+    return report.missing + report.newer;
+}
+
+QString refusalText(const QString &path, const DatabaseReport &r)
+{
+    if (r.sound())
+        return {};
+    const QString file = fileAndFolder(path);
+    const QString restore = QStringLiteral("Восстановите копию базы данных или проверьте файл командой «kvintor-db check»");
+    if (!r.damage.isEmpty())
+        return QStringLiteral("База данных ") + file + QStringLiteral(" повреждена. ") + restore +
+               QStringLiteral("; команда «kvintor-db backup» сохранит то, что ещё читается.\n") + r.damage.join(QLatin1Char('\n'));
+    if (!r.unreadable.isEmpty())
+        return QStringLiteral("Файл ") + file + QStringLiteral(" не является базой данных Kvintor или повреждён. ") + restore +
+               QStringLiteral(".\n") + r.unreadable;
+    if (r.foreign)
+        return QStringLiteral("Файл ") + file + QStringLiteral(" не является базой данных Kvintor: в нём нет её таблиц. ") +
+               QStringLiteral("Укажите файл базы данных Kvintor или создайте новый командой «kvintor-db create».");
+    if (!r.newer.isEmpty())
+        return QStringLiteral("База данных ") + file +
+               QStringLiteral(" создана более новой версией Kvintor; эта версия не может в неё записывать. Обновите программу.\n") +
+               r.newer.join(QLatin1Char('\n'));
+    return QStringLiteral("В базе данных ") + file + QStringLiteral(" не хватает таблиц или полей. ") + restore +
+           QStringLiteral(".\n") + r.missing.join(QLatin1Char('\n'));
+}
+
+const std::vector<SchemaUpgrade> &schemaUpgrades()
+{
+    static const std::vector<SchemaUpgrade> steps;
+    return steps;
+}
+
+QString upgradeDatabase(QSqlDatabase &db, const QString &path, int fromVersion, const std::vector<SchemaUpgrade> &steps,
+                        QString *copyPath)
+{
+    int target = fromVersion;
+    for (const SchemaUpgrade &s : steps)
+        target = std::max(target, s.toVersion);
+    if (target <= fromVersion)
+        return {};
+
+    const QFileInfo info(path);
+    const QString stem = info.absoluteFilePath() + QStringLiteral(".v") + QString::number(fromVersion) + QLatin1Char('-') +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString copy = stem + QStringLiteral(".bak");
+    for (int n = 2; QFileInfo::exists(copy); ++n)
+        copy = stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".bak");
+    const QString copyError = backupDatabase(db, copy);
+    if (!copyError.isEmpty())
+        return QStringLiteral("Не удалось сохранить копию базы данных перед обновлением: ") + copyError;
+
+    QSqlQuery q(db);
+    QString error;
+    if (!exec(q, QStringLiteral("BEGIN IMMEDIATE"), &error))
+        return error;
+    for (const SchemaUpgrade &s : steps) {
+        if (s.toVersion <= fromVersion)
+            continue;
+        for (const QString &statement : s.statements)
+            if (!exec(q, statement, &error))
+                break;
+        if (!error.isEmpty())
+            break;
+    }
+    if (error.isEmpty())
+        exec(q, QStringLiteral("PRAGMA user_version = %1").arg(target), &error);
+    if (error.isEmpty() && exec(q, QStringLiteral("COMMIT"), &error)) {
+        if (copyPath)
+            *copyPath = copy;
+        return {};
+    }
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    return error;
+}
+
+QString backupDatabase(QSqlDatabase &db, const QString &target)
+{
+    if (QFileInfo::exists(target))
+        return QStringLiteral("файл ") + fileAndFolder(target) + QStringLiteral(" уже существует");
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return QStringLiteral("соединение не даёт доступа к файлу базы данных");
+    sqlite3 *source = *static_cast<sqlite3 *const *>(handle.data());
+    sqlite3 *copy = nullptr;
+    const QByteArray name = QFile::encodeName(target);
+    int rc = sqlite3_open_v2(name.constData(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QString error;
+    if (rc == SQLITE_OK) {
+        sqlite3_backup *b = sqlite3_backup_init(copy, "main", source, "main");
+        if (b) {
+            // Pages in steps, so a writer of the other program waits a moment, never the whole copy.
+            do {
+                rc = sqlite3_backup_step(b, 4096);
+                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                    sqlite3_sleep(20);
+            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+            sqlite3_backup_finish(b);
+            if (rc != SQLITE_DONE)
+                error = QString::fromUtf8(sqlite3_errstr(rc));
+        } else {
+            error = QString::fromUtf8(sqlite3_errmsg(copy));
+        }
+    } else {
+        error = QString::fromUtf8(sqlite3_errstr(rc));
+    }
+    if (sqlite3_close(copy) != SQLITE_OK && error.isEmpty())
+        error = QStringLiteral("ошибка закрытия копии");
+    if (!error.isEmpty()) {
+        QFile::remove(target);
+        QFile::remove(target + QStringLiteral("-journal"));
+        return engineErrorText(error, QString::number(rc), target);
+    }
+    return {};
+}
+
+QString engineErrorText(const QString &engineText, const QString &nativeCode, const QString &path)
+{
+    const QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
+    QString text;
+    switch (primaryCode(nativeCode)) {
+    case kEngineFull:
+        text = QStringLiteral("Нет места на диске для базы данных «") + QFileInfo(path).fileName() +
+               QStringLiteral("» (папка «") + folder + QStringLiteral("»). Освободите место на диске и повторите.");
+        break;
+    case kEngineCorrupt:
+    case kEngineNotADatabase:
+        text = QStringLiteral("База данных ") + fileAndFolder(path) +
+               QStringLiteral(" повреждена. Восстановите копию базы данных или проверьте файл командой «kvintor-db check».");
+        break;
+    case kEngineReadOnly:
+        text = QStringLiteral("База данных ") + fileAndFolder(path) + QStringLiteral(" доступна только для чтения.");
+        break;
+    default:
+        return engineText;
+    }
+    return text + QLatin1Char('\n') + engineText;
+}
+
+}  // namespace kv
