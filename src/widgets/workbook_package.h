@@ -10,10 +10,20 @@
 
 namespace kv {
 
+// What a workbook the programs read may hold. A protocol template is a few
+// hundred kilobytes and a sheet of a million exported rows under 64 MB; a
+// spreadsheet's XML packs at most a few hundred times, while a zip made to
+// exhaust memory packs a thousand times.
+constexpr qint64 kMaxPartBytes = 64LL * 1024 * 1024;
+constexpr qint64 kMaxPackageBytes = 256LL * 1024 * 1024;
+constexpr qint64 kMaxCompressionRatio = 500;
+constexpr qint64 kRatioCheckedFrom = 1024 * 1024;  // small parts of repeated markup pack well and cost nothing
+
 class WorkbookPackage
 {
 public:
-    // Reads every part; throws kv::Error when the file is missing or is not a zip package.
+    // Reads every part; throws kv::Error when the file is missing, is not a zip
+    // package, or a part is beyond the bounds above (checked before it is unpacked).
     static WorkbookPackage load(const QString &path);
     static WorkbookPackage fromBytes(const QByteArray &bytes, const QString &nameForMessages);
 
