@@ -142,7 +142,7 @@ bool Transaction::begin()
 {
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        m_error = q.lastError().text();
+        m_error = engineErrorText(q.lastError(), m_db);
         return false;
     }
     m_active = true;
@@ -155,7 +155,7 @@ bool Transaction::commit()
         return false;
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        m_error = q.lastError().text();
+        m_error = engineErrorText(q.lastError(), m_db);
         rollback();
         return false;
     }

@@ -319,4 +319,9 @@ QString engineErrorText(const QString &engineText, const QString &nativeCode, co
     return text + QLatin1Char('\n') + engineText;
 }
 
+QString engineErrorText(const QSqlError &error, const QSqlDatabase &db)
+{
+    return engineErrorText(error.text(), error.nativeErrorCode(), db.databaseName());
+}
+
 }  // namespace kv

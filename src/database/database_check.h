@@ -8,6 +8,7 @@
 // descriptor would drop the engine's locks.
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 
@@ -69,5 +70,7 @@ QString backupDatabase(QSqlDatabase &db, const QString &target);
 // text: a full disk and a damaged or read-only file get a Russian sentence
 // naming the file's folder; the engine's words follow.
 QString engineErrorText(const QString &engineText, const QString &nativeCode, const QString &path);
+// The same for an error of a statement run on `db`.
+QString engineErrorText(const QSqlError &error, const QSqlDatabase &db);
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 #include "database/connection.h"
 #include "database/database_check.h"
 #include "database/schema.h"
+#include "support/full_folder.h"
 #include "support/test_env.h"
 
 #include <QDir>
@@ -221,6 +222,39 @@ private Q_SLOTS:
             kept.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("copy"));
+    }
+
+    // A full disk reaches the operator in Russian with the file's folder, and
+    // the same save goes through once there is room again.
+    void fullDiskIsSaidWithTheFolder()
+    {
+        FullFolder folder;
+        if (!folder.onTmpfs())
+            QSKIP("needs a file system it may fill (mounting a tmpfs)");
+        const QString path = folder.filePath(kv::kDatabaseFileName);
+        QCOMPARE(kv::createDatabaseFile(path), QString());
+        QCOMPARE(kv::openDatabase(path, QStringLiteral("full")), QString());
+        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("full"));
+        auto save = [&] {
+            kv::Transaction tx(db);
+            if (!tx.begin())
+                return tx.errorText();
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                                       "INSERT INTO TTest (PNameTable, PDescription) SELECT 'T' || i, hex(randomblob(20)) FROM n")))
+                return kv::engineErrorText(q.lastError(), db);
+            return tx.commit() ? QString() : tx.errorText();
+        };
+        folder.fill();
+        const QString error = save();
+        folder.release();
+        QVERIFY2(error.startsWith(QStringLiteral("Нет места на диске")), qPrintable(error));
+        QVERIFY2(error.contains(folder.path()), qPrintable(error));
+        QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM TTest")).toInt(), 0);
+        QCOMPARE(save(), QString());
+        QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM TTest")).toInt(), 2000);
+        db.close();
+        QSqlDatabase::removeDatabase(QStringLiteral("full"));
     }
 
     void createRefusesExistingFile()
