@@ -5,13 +5,19 @@
 
 #include "support/full_folder.h"
 #include "widgets/dbf_writer.h"
+#include "widgets/settings.h"
+#include "widgets/settings_file.h"
+#include "widgets/ui.h"
 #include "widgets/paradox_file.h"
 #include "widgets/table_data.h"
 #include "widgets/text_table_writers.h"
 #include "widgets/whole_file.h"
 #include "widgets/workbook_writer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QFileInfo>
 #include <QTest>
 
@@ -106,6 +112,74 @@ private Q_SLOTS:
         QVERIFY2(error.contains(QStringLiteral("Не удалось записать файл")), qPrintable(error));
         QCOMPARE(contents(before), earlier);
         QCOMPARE(folder.entries(), QStringList{QFileInfo(before).fileName()});
+    }
+
+    // The settings file reads as it always did: a file Qt's own INI writer
+    // made gives the same values, and ours gives Qt's reader the same values.
+    void settingsTextAsBefore()
+    {
+        QTemporaryDir dir;
+        const QMap<QString, QString> values{
+            {QStringLiteral("TFTip/Left"), QStringLiteral("12")},
+            {QStringLiteral("TFTip/Grid_Columns"), QStringLiteral("120,80,64")},
+            {QStringLiteral("ОТК/Поверитель"), QStringLiteral("Иванов И. И.")},
+            {QStringLiteral("confUst/edo"), QStringLiteral("  spaces around  ")},
+            {QStringLiteral("confUst/PPover"), QStringLiteral("ООО \"Ромашка\"; цех = 2\\3")},
+            {QStringLiteral("confUst/note"), QStringLiteral("line 1\nline 2\t\x01end")},
+            {QStringLiteral("confUst/at"), QStringLiteral("@Variant(not a variant)")},
+            {QStringLiteral("confUst/empty"), QString()},
+            {QStringLiteral("General/odd"), QStringLiteral("group named General")},
+            {QStringLiteral("top"), QStringLiteral("no group")},
+            {QStringLiteral("DB/emoji"), QStringLiteral("счётчик \U0001F50C")},
+        };
+        const QString qtFile = dir.filePath(QStringLiteral("qt.ini"));
+        {
+            QSettings qt(qtFile, QSettings::IniFormat);
+            for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+                qt.setValue(it.key(), it.value());
+        }
+        const QString ourFile = dir.filePath(QStringLiteral("ours.ini"));
+        {
+            QSettings ours(ourFile, kv::settingsFileFormat());
+            QSettings qt(qtFile, QSettings::IniFormat);
+            QSettings fromQt(qtFile, kv::settingsFileFormat());
+            for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+                QCOMPARE(fromQt.value(it.key()).toString(), it.value());
+                ours.setValue(it.key(), it.value());
+            }
+        }
+        QSettings back(ourFile, QSettings::IniFormat);
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+            QCOMPARE(back.value(it.key()).toString(), it.value());
+        QCOMPARE(back.allKeys().size(), values.size());
+    }
+
+    // On a full disk the settings file stays as it was and the operator reads why.
+    void settingsOnAFullDisk()
+    {
+        FullFolder folder;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+        kv::resetSettings();
+        kv::ScopedRecordingUi ui;
+        kv::setSettingText(QStringLiteral("confUst"), QStringLiteral("enumProt"), QStringLiteral("41"));
+        QVERIFY(kv::saveSettings());
+        const QString file = kv::settings().fileName();
+        QVERIFY(file.startsWith(folder.path()));
+        const QByteArray earlier = contents(file);
+        QVERIFY(earlier.contains("41"));
+
+        folder.fill();
+        kv::setSettingText(QStringLiteral("confUst"), QStringLiteral("enumProt"), QStringLiteral("42"));
+        const bool saved = kv::saveSettings();
+        folder.release();
+        QVERIFY(!saved);
+        QCOMPARE(contents(file), earlier);
+        QCOMPARE(ui->boxes().size(), 1);
+        QVERIFY2(ui->texts().first().contains(QStringLiteral("Kvintor v2.0.ini")), qPrintable(ui->texts().first()));
+        QCOMPARE(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(file).fileName()});
+        QVERIFY(kv::saveSettings());
+        QVERIFY(contents(file).contains("42"));
+        kv::resetSettings();
     }
 
     // A new file (a protocol into a full folder) is not left behind empty.
