@@ -77,7 +77,8 @@ QString openDatabase(const QString &path, const QString &connectionName)
         } else {
             // Everything is read before anything is written: a file that is
             // damaged, someone else's or from a newer version stays untouched.
-            DatabaseReport report = inspectDatabase(db, CheckDepth::Quick);
+            const bool deferred = info.size() > kCheckedAtOpenBytes;
+            DatabaseReport report = inspectDatabase(db, deferred ? CheckDepth::Catalogue : CheckDepth::Quick);
             error = refusalText(path, report);
             if (error.isEmpty() && report.effectiveVersion() < kSchemaVersion) {
                 const QString reason = upgradeDatabase(db, path, report.effectiveVersion(), schemaUpgrades());
@@ -92,6 +93,8 @@ QString openDatabase(const QString &path, const QString &connectionName)
         }
         if (!error.isEmpty())
             db.close();
+        else if (info.size() > kCheckedAtOpenBytes)
+            startDeferredCheck(info.absoluteFilePath());
     }
     if (!error.isEmpty())
         QSqlDatabase::removeDatabase(connectionName);
@@ -140,6 +143,14 @@ Transaction::~Transaction()
 
 bool Transaction::begin()
 {
+    // Nothing is written into a damaged archive, even when its check is
+    // still running beside the start.
+    DatabaseReport checked;
+    checked.damage = awaitDeferredCheck(m_db.databaseName());
+    if (!checked.damage.isEmpty()) {
+        m_error = refusalText(m_db.databaseName(), checked);
+        return false;
+    }
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
         m_error = engineErrorText(q.lastError(), m_db);

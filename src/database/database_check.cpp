@@ -10,7 +10,22 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <QCoreApplication>
+#include <QScopeGuard>
+#include <QThreadPool>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+
 #include <sqlite3.h>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace kv {
 
@@ -124,6 +139,104 @@ bool readCatalogue(QSqlDatabase &db, Catalogue &tables, DatabaseReport &report)
     return true;
 }
 
+// The engine's own check: what it found, nothing when the file is whole.
+QStringList engineCheck(QSqlDatabase &db, bool full)
+{
+    QStringList damage;
+    QSqlQuery q(db);
+    // A whole archive is read from the page cache or the disk once; mapping it
+    // spares copying every page.
+    q.exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
+    q.finish();
+    if (!q.exec(full ? QStringLiteral("PRAGMA integrity_check(%1)").arg(kShownFaults + 1)
+                     : QStringLiteral("PRAGMA quick_check(%1)").arg(kShownFaults + 1))) {
+        damage << q.lastError().text();
+    } else {
+        while (q.next()) {
+            const QString line = q.value(0).toString();
+            if (line != QLatin1String("ok"))
+                damage << line;
+        }
+        if (damage.size() > kShownFaults) {
+            damage = damage.mid(0, kShownFaults);
+            damage << QStringLiteral("…");
+        }
+    }
+    q.finish();
+    q.exec(QStringLiteral("PRAGMA mmap_size = 0"));
+    return damage;
+}
+
+// The quick check of a large archive, run beside the program's start: its
+// verdict is awaited by the first write (Transaction::begin).
+struct Watch {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    QStringList damage;
+    sqlite3 *handle = nullptr;  // while the check runs, for stopping it at exit
+    bool stopped = false;
+};
+
+std::mutex g_watchesMutex;
+std::map<QString, std::shared_ptr<Watch>> g_watches;
+
+QString watchKey(const QString &path)
+{
+    return QFileInfo(path).absoluteFilePath();
+}
+
+void stopWatches()
+{
+    std::lock_guard<std::mutex> lock(g_watchesMutex);
+    for (auto &w : g_watches) {
+        std::lock_guard<std::mutex> l(w.second->mutex);
+        if (w.second->handle) {
+            w.second->stopped = true;
+            sqlite3_interrupt(w.second->handle);
+        }
+    }
+}
+
+void runWatch(const std::shared_ptr<Watch> &watch, const QString &path)
+{
+#ifdef Q_OS_LINUX
+    // The start of the program comes first; the check takes what is left of
+    // the machine (the pool's thread gets its priority back at the end).
+    const int niceBefore = getpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)));
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+    const auto restore = qScopeGuard([niceBefore] { setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), niceBefore); });
+#endif
+    const QString name = QStringLiteral("kv-integrity-") + QString::number(quintptr(watch.get()));
+    QStringList damage;
+    bool interrupted = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        if (db.open()) {
+            const QVariant handle = db.driver()->handle();
+            if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+                std::lock_guard<std::mutex> l(watch->mutex);
+                watch->handle = *static_cast<sqlite3 *const *>(handle.data());
+            }
+            damage = engineCheck(db, false);
+            {
+                std::lock_guard<std::mutex> l(watch->mutex);
+                interrupted = watch->stopped;
+                watch->handle = nullptr;
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    std::lock_guard<std::mutex> l(watch->mutex);
+    watch->done = true;
+    if (!interrupted)
+        watch->damage = damage;
+    watch->changed.notify_all();
+}
+
 bool exec(QSqlQuery &q, const QString &sql, QString *error)
 {
     if (q.exec(sql))
@@ -148,30 +261,40 @@ DatabaseReport inspectDatabase(QSqlDatabase &db, CheckDepth depth)
     if (report.version > kSchemaVersion)
         report.newer << QStringLiteral("версия таблиц %1, эта программа знает версии до %2").arg(report.version).arg(kSchemaVersion);
 
-    // A whole archive is read from the page cache or the disk once; mapping it
-    // spares copying every page.
-    q.exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
-    q.finish();
-    if (!q.exec(depth == CheckDepth::Full ? QStringLiteral("PRAGMA integrity_check(%1)").arg(kShownFaults + 1)
-                                          : QStringLiteral("PRAGMA quick_check(%1)").arg(kShownFaults + 1))) {
-        report.damage << q.lastError().text();
-    } else {
-        while (q.next()) {
-            const QString line = q.value(0).toString();
-            if (line != QLatin1String("ok"))
-                report.damage << line;
-        }
-        if (report.damage.size() > kShownFaults) {
-            report.damage = report.damage.mid(0, kShownFaults);
-            report.damage << QStringLiteral("…");
-        }
-    }
-    q.finish();
-    q.exec(QStringLiteral("PRAGMA mmap_size = 0"));
-    q.finish();
-
+    if (depth != CheckDepth::Catalogue)
+        report.damage << engineCheck(db, depth == CheckDepth::Full);
     checkTables(db, tables, report);
     return report;
+}
+
+void startDeferredCheck(const QString &path)
+{
+    static const bool stopAtExit = [] {
+        qAddPostRoutine(stopWatches);
+        return true;
+    }();
+    Q_UNUSED(stopAtExit);
+    auto watch = std::make_shared<Watch>();
+    {
+        std::lock_guard<std::mutex> lock(g_watchesMutex);
+        g_watches[watchKey(path)] = watch;
+    }
+    QThreadPool::globalInstance()->start([watch, path] { runWatch(watch, path); });
+}
+
+QStringList awaitDeferredCheck(const QString &path)
+{
+    std::shared_ptr<Watch> watch;
+    {
+        std::lock_guard<std::mutex> lock(g_watchesMutex);
+        const auto it = g_watches.find(watchKey(path));
+        if (it == g_watches.end())
+            return {};
+        watch = it->second;
+    }
+    std::unique_lock<std::mutex> l(watch->mutex);
+    watch->changed.wait(l, [&] { return watch->done; });
+    return watch->damage;
 }
 
 QStringList checkSchema(QSqlDatabase &db)

@@ -21,6 +21,7 @@ namespace kv {
 constexpr int kSchemaVersion = 1;
 
 enum class CheckDepth {
+    Catalogue,  // tables, columns and version only: the engine's check runs apart (startDeferredCheck)
     Quick,  // the engine's quick check: page structure, at every start
     Full    // the full integrity check, indexes against tables too (kvintor-db check)
 };
@@ -39,6 +40,17 @@ struct DatabaseReport {
 
 // Reads the file through `db` only; writes nothing.
 DatabaseReport inspectDatabase(QSqlDatabase &db, CheckDepth depth);
+
+// Reading a whole archive for its quick check takes about a second per
+// 300 MB. A file larger than this is checked beside the program's start
+// instead: startDeferredCheck runs the check on its own connection, and the
+// first write waits for its verdict (awaitDeferredCheck, from
+// Transaction::begin) and is refused when the file is damaged.
+constexpr qint64 kCheckedAtOpenBytes = 64LL * 1024 * 1024;
+void startDeferredCheck(const QString &path);
+// What the deferred check of `path` found (waiting for it when it still
+// runs); empty when it found nothing or none was started.
+QStringList awaitDeferredCheck(const QString &path);
 
 // The operator's text refusing the file `path` for what `report` found: a
 // Russian sentence naming the file and its folder and what to do, then the

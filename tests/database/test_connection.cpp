@@ -190,6 +190,38 @@ private Q_SLOTS:
         QCOMPARE(bytesOf(path), before);
     }
 
+    // A large archive is checked beside the start; its first write waits for
+    // the verdict and is refused when the archive is damaged.
+    void deferredCheckHoldsTheFirstWrite_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("whole archive") << false;
+        QTest::newRow("damaged archive") << true;
+    }
+
+    void deferredCheckHoldsTheFirstWrite()
+    {
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kv::kDatabaseFileName);
+        QCOMPARE(kv::createDatabaseFile(path), QString());
+        fillAndDamage(path, damaged ? QString() : QStringLiteral("SELECT 1"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("large"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            kv::startDeferredCheck(path);
+            kv::Transaction tx(db);
+            QCOMPARE(tx.begin(), !damaged);
+            if (damaged) {
+                QVERIFY2(tx.errorText().contains(QStringLiteral("повреждена")), qPrintable(tx.errorText()));
+                QVERIFY(tx.errorText().contains(QStringLiteral("kvintor-db check")));
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("large"));
+    }
+
     // An older file is upgraded in one transaction after a copy is kept; a
     // step that fails leaves the file as it was.
     void upgradeKeepsCopyAndIsWhole()
