@@ -1,5 +1,6 @@
 #include "database/database_check.h"
 
+#include "database/connection.h"
 #include "database/schema.h"
 
 #include <QDateTime>
@@ -415,6 +416,96 @@ QString backupDatabase(QSqlDatabase &db, const QString &target)
         QFile::remove(target);
         QFile::remove(target + QStringLiteral("-journal"));
         return engineErrorText(error, QString::number(rc), target);
+    }
+    return {};
+}
+
+QString recoverDatabase(const QString &source, const QString &target, RecoveryReport *report)
+{
+    *report = {};
+    if (QFileInfo::exists(target))
+        return QStringLiteral("файл ") + fileAndFolder(target) + QStringLiteral(" уже существует");
+    if (QString error = createDatabaseFile(target); !error.isEmpty())
+        return error;
+    const QString name = QStringLiteral("kv-recover-") + QString::number(quintptr(report));
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target);
+        if (!db.open())
+            error = db.lastError().text();
+        QSqlQuery q(db);
+        if (error.isEmpty()) {
+            q.exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
+            q.prepare(QStringLiteral("ATTACH DATABASE ? AS damaged"));
+            q.addBindValue(QFileInfo(source).absoluteFilePath());
+            if (!q.exec())
+                error = q.lastError().text();
+        }
+        for (const TableDef &t : schemaTables()) {
+            if (!error.isEmpty())
+                break;
+            // The columns both files have, so a file missing one still gives the rest.
+            QStringList columns;
+            QSqlQuery info(db);
+            info.prepare(QStringLiteral("SELECT name FROM pragma_table_info(?, 'damaged')"));
+            info.addBindValue(QLatin1String(t.name));
+            if (info.exec())
+                while (info.next())
+                    if (t.column(info.value(0).toString()))
+                        columns << info.value(0).toString();
+            if (columns.isEmpty()) {
+                report->saved << QLatin1String(t.name) + QStringLiteral(": таблица не читается");
+                continue;
+            }
+            const QString list = columns.join(QStringLiteral(", "));
+            const QString copy = QStringLiteral("INSERT OR IGNORE INTO main.") + QLatin1String(t.name) + QStringLiteral(" (") + list +
+                                 QStringLiteral(") SELECT ") + list + QStringLiteral(" FROM damaged.") + QLatin1String(t.name) +
+                                 QStringLiteral(" WHERE PIndex BETWEEN ? AND ?");
+            // The last key: from the table, else from the counter the engine keeps beside it.
+            qint64 last = 0;
+            QSqlQuery top(db);
+            if (top.exec(QStringLiteral("SELECT max(PIndex) FROM damaged.") + QLatin1String(t.name)) && top.next()) {
+                last = top.value(0).toLongLong();
+            } else {
+                top.prepare(QStringLiteral("SELECT seq FROM damaged.sqlite_sequence WHERE name = ?"));
+                top.addBindValue(QLatin1String(t.name));
+                if (top.exec() && top.next())
+                    last = top.value(0).toLongLong();
+            }
+            top.finish();
+            q.exec(QStringLiteral("BEGIN"));
+            qint64 saved = 0, lost = 0;
+            constexpr qint64 kStretch = 1000;
+            for (qint64 from = 1; from <= last; from += kStretch) {
+                const auto run = [&](qint64 a, qint64 b) {
+                    QSqlQuery c(db);
+                    c.prepare(copy);
+                    c.addBindValue(a);
+                    c.addBindValue(b);
+                    if (!c.exec())
+                        return false;
+                    saved += c.numRowsAffected();
+                    return true;
+                };
+                if (run(from, from + kStretch - 1))
+                    continue;
+                for (qint64 key = from; key < from + kStretch && key <= last; ++key)
+                    if (!run(key, key))
+                        ++lost;
+            }
+            q.exec(QStringLiteral("COMMIT"));
+            report->lost += lost;
+            report->saved << QLatin1String(t.name) + QStringLiteral(": строк ") + QString::number(saved) +
+                                 (lost ? QStringLiteral(", не прочитано ключей ") + QString::number(lost) : QString());
+        }
+        q.exec(QStringLiteral("DETACH DATABASE damaged"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!error.isEmpty()) {
+        QFile::remove(target);
+        return error;
     }
     return {};
 }

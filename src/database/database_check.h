@@ -78,6 +78,19 @@ QString upgradeDatabase(QSqlDatabase &db, const QString &path, int fromVersion, 
 // existing target. Returns "" or the reason.
 QString backupDatabase(QSqlDatabase &db, const QString &target);
 
+// What recoverDatabase saved.
+struct RecoveryReport {
+    QStringList saved;  // "TResult: 5431000 of 5431805" per table
+    qint64 lost = 0;    // rows that could not be read
+};
+
+// Saves what can still be read of a damaged database into a new file
+// `target` with the full schema: every table row by row in key order, a
+// damaged stretch skipped row by row. Rows whose parent was lost are kept
+// (the relations are not enforced while copying); kvintor-db check on the
+// result names what is missing. Returns "" or the reason.
+QString recoverDatabase(const QString &source, const QString &target, RecoveryReport *report);
+
 // Turns an engine error on the database file `path` into the operator's
 // text: a full disk and a damaged or read-only file get a Russian sentence
 // naming the file's folder; the engine's words follow.

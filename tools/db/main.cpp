@@ -37,6 +37,7 @@ int usage()
              "  kvintor-db create [--demo] [--archive-years N] [PATH]\n"
              "  kvintor-db check [PATH]\n"
              "  kvintor-db backup [PATH] COPY\n"
+             "  kvintor-db recover [PATH] NEW\n"
              "PATH по умолчанию: " << kv::kDatabaseFileName << " в рабочей папке.\n";
     return 2;
 }
@@ -209,6 +210,30 @@ int backup(const QStringList &args)
     return 0;
 }
 
+// What is still readable of a damaged file, row by row into a new one.
+int recover(const QStringList &args)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return usage();
+    const QString path = args.size() == 2 ? args.first() : kv::kDatabaseFileName;
+    const QString target = args.last();
+    if (const QString problem = fileProblem(path); !problem.isEmpty()) {
+        err() << problem << '\n';
+        return 1;
+    }
+    kv::RecoveryReport report;
+    const QString error = kv::recoverDatabase(path, target, &report);
+    if (!error.isEmpty()) {
+        err() << "Данные не сохранены: " << error << '\n';
+        return 1;
+    }
+    for (const QString &line : report.saved)
+        out() << line << '\n';
+    out() << "Прочитанное сохранено в " << target << (report.lost ? "; часть строк не читается" : "")
+          << ". Проверьте файл командой «kvintor-db check " << target << "»\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -224,5 +249,7 @@ int main(int argc, char **argv)
         return check(args);
     if (command == QLatin1String("backup"))
         return backup(args);
+    if (command == QLatin1String("recover"))
+        return recover(args);
     return usage();
 }
