@@ -37,6 +37,7 @@ constexpr int kEngineCorrupt = SQLITE_CORRUPT;
 constexpr int kEngineFull = SQLITE_FULL;
 constexpr int kEngineNotADatabase = SQLITE_NOTADB;
 constexpr int kEngineReadOnly = SQLITE_READONLY;
+constexpr int kEngineIoError = SQLITE_IOERR;
 
 // The check reports one line per fault; a damaged archive can have thousands.
 constexpr int kShownFaults = 10;
@@ -523,6 +524,10 @@ QString engineErrorText(const QString &engineText, const QString &nativeCode, co
     case kEngineNotADatabase:
         text = QStringLiteral("База данных ") + fileAndFolder(path) +
                QStringLiteral(" повреждена. Восстановите копию базы данных или проверьте файл командой «kvintor-db check».");
+        break;
+    case kEngineIoError:
+        text = QStringLiteral("Не удалось записать файл базы данных ") + fileAndFolder(path) +
+               QStringLiteral(": ошибка чтения или записи на диске.");
         break;
     case kEngineReadOnly:
         text = QStringLiteral("База данных ") + fileAndFolder(path) + QStringLiteral(" доступна только для чтения.");
