@@ -183,18 +183,28 @@ int check(const QStringList &args)
     return 0;
 }
 
+// "[PATH] NEW" of backup and recover: 0 when the source is there and not
+// empty, else the exit code (the reason already said).
+int sourceAndTarget(const QStringList &args, QString *path, QString *target)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return usage();
+    *path = args.size() == 2 ? args.first() : kv::kDatabaseFileName;
+    *target = args.last();
+    if (const QString problem = fileProblem(*path); !problem.isEmpty()) {
+        err() << problem << '\n';
+        return 1;
+    }
+    return 0;
+}
+
 // A copy made by the engine page by page: consistent while the programs work
 // on the file, and the way to save what is still readable of a damaged one.
 int backup(const QStringList &args)
 {
-    if (args.isEmpty() || args.size() > 2)
-        return usage();
-    const QString path = args.size() == 2 ? args.first() : kv::kDatabaseFileName;
-    const QString target = args.last();
-    if (const QString problem = fileProblem(path); !problem.isEmpty()) {
-        err() << problem << '\n';
-        return 1;
-    }
+    QString path, target;
+    if (const int refused = sourceAndTarget(args, &path, &target))
+        return refused;
     PlainConnection c(path);
     if (!c.error().isEmpty()) {
         err() << path << ": " << c.error() << '\n';
@@ -213,14 +223,9 @@ int backup(const QStringList &args)
 // What is still readable of a damaged file, row by row into a new one.
 int recover(const QStringList &args)
 {
-    if (args.isEmpty() || args.size() > 2)
-        return usage();
-    const QString path = args.size() == 2 ? args.first() : kv::kDatabaseFileName;
-    const QString target = args.last();
-    if (const QString problem = fileProblem(path); !problem.isEmpty()) {
-        err() << problem << '\n';
-        return 1;
-    }
+    QString path, target;
+    if (const int refused = sourceAndTarget(args, &path, &target))
+        return refused;
     kv::RecoveryReport report;
     const QString error = kv::recoverDatabase(path, target, &report);
     if (!error.isEmpty()) {
