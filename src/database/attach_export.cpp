@@ -1,5 +1,7 @@
 #include "database/attach_export.h"
 
+#include "database/database_check.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -131,7 +133,7 @@ QString copySelectIntoFile(QSqlDatabase db, const QString &path, const QString &
     }
     if (error.isEmpty() &&
         !q.exec(QStringLiteral("CREATE TABLE %1.%2 AS %3").arg(kAlias, quotedName(name), selectSql)))
-        error = q.lastError().text();
+        error = engineErrorText(q.lastError().text(), q.lastError().nativeErrorCode(), path);
     q.finish();
     QSqlQuery detach(db);
     detach.exec(QStringLiteral("DETACH DATABASE %1").arg(kAlias));

@@ -1,5 +1,6 @@
 #include "database/connection.h"
 
+#include "database/database_check.h"
 #include "database/file_locks.h"
 #include "database/schema.h"
 
@@ -61,31 +62,44 @@ QString openDatabase(const QString &path, const QString &connectionName)
         return QStringLiteral("Файл базы данных %1 недоступен для чтения.").arg(describe(path));
     if (!info.isWritable())
         return QStringLiteral("Файл базы данных %1 доступен только для чтения.").arg(describe(path));
+    // The engine would take an empty file for an empty database and write to
+    // it; an empty file is nobody's database, and it stays as it is.
+    if (info.size() == 0)
+        return QStringLiteral("Файл базы данных %1 пуст: в нём нет таблиц Kvintor. "
+                              "Укажите файл базы данных Kvintor или создайте новый командой «kvintor-db create».")
+            .arg(describe(path));
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(info.absoluteFilePath());
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
         if (!db.open()) {
-            error = db.lastError().text();
+            error = QStringLiteral("Не удалось открыть базу данных %1: %2").arg(describe(path), db.lastError().text());
         } else {
-            // SQLite opens lazily: reading the catalogue is what tells a database from another file.
-            QSqlQuery probe(db);
-            if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-                error = probe.lastError().text();
-            } else {
-                // A read left open would keep a file in another journal mode
-                // from switching to WAL ("from within a transaction").
-                probe.finish();
-                error = applyConnectionSettings(db);
+            // Everything is read before anything is written: a file that is
+            // damaged, someone else's or from a newer version stays untouched.
+            const bool deferred = info.size() > kCheckedAtOpenBytes;
+            DatabaseReport report = inspectDatabase(db, deferred ? CheckDepth::Catalogue : CheckDepth::Quick);
+            error = refusalText(path, report);
+            if (error.isEmpty() && report.effectiveVersion() < kSchemaVersion) {
+                const QString reason = upgradeDatabase(db, path, report.effectiveVersion(), schemaUpgrades());
+                if (!reason.isEmpty())
+                    error = QStringLiteral("Не удалось обновить базу данных %1: %2").arg(describe(path), reason);
+            }
+            if (error.isEmpty()) {
+                const QString reason = applyConnectionSettings(db);
+                if (!reason.isEmpty())
+                    error = QStringLiteral("Не удалось открыть базу данных %1: %2").arg(describe(path), reason);
             }
         }
         if (!error.isEmpty())
             db.close();
+        else if (info.size() > kCheckedAtOpenBytes)
+            startDeferredCheck(info.absoluteFilePath());
     }
     if (!error.isEmpty()) {
         QSqlDatabase::removeDatabase(connectionName);
-        return QStringLiteral("Не удалось открыть базу данных %1: %2").arg(describe(path), error);
+        return error;
     }
     setOpenedDatabaseFile(info.absoluteFilePath());
     return {};
@@ -133,9 +147,17 @@ Transaction::~Transaction()
 
 bool Transaction::begin()
 {
+    // Nothing is written into a damaged archive, even when its check is
+    // still running beside the start.
+    DatabaseReport checked;
+    checked.damage = awaitDeferredCheck(m_db.databaseName());
+    if (!checked.damage.isEmpty()) {
+        m_error = refusalText(m_db.databaseName(), checked);
+        return false;
+    }
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        m_error = q.lastError().text();
+        m_error = engineErrorText(q.lastError(), m_db);
         return false;
     }
     m_active = true;
@@ -148,7 +170,7 @@ bool Transaction::commit()
         return false;
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        m_error = q.lastError().text();
+        m_error = engineErrorText(q.lastError(), m_db);
         rollback();
         return false;
     }

@@ -15,8 +15,12 @@ inline const QString kDatabaseFileName = QStringLiteral("KvintorDB.sqlite");
 QString databasePath(const QStringList &arguments = {});
 
 // Opens an existing database file as the named connection. Never creates a
-// file. On failure returns the text to show the operator (it names the file
-// and its folder) and leaves no connection behind; on success returns "".
+// file, and writes nothing to a file it refuses: an empty file, one that is
+// not ours, damaged (the engine's quick check), missing a table or column, or
+// made by a newer version (see database_check.h). An older version is
+// upgraded after a copy is kept. On failure returns the text to show the
+// operator (it names the file and its folder and what to do) and leaves no
+// connection behind; on success returns "".
 QString openDatabase(const QString &path, const QString &connectionName);
 
 // Creates a new database file with the full schema. Refuses an existing file.

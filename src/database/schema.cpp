@@ -1,9 +1,10 @@
 #include "database/schema.h"
 
+#include "database/database_check.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace kv {
 
@@ -239,6 +240,7 @@ QString createSchema(QSqlDatabase &db)
     if (!db.transaction())
         return db.lastError().text();
     QSqlQuery q(db);
+    statements << QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion);
     for (const QString &s : statements) {
         if (!q.exec(s)) {
             const QString error = q.lastError().text();
@@ -249,30 +251,6 @@ QString createSchema(QSqlDatabase &db)
     if (!db.commit())
         return db.lastError().text();
     return {};
-}
-
-QStringList checkSchema(QSqlDatabase &db)
-{
-    QStringList problems;
-    const QStringList present = db.tables();
-    for (const TableDef &t : schemaTables()) {
-        bool found = false;
-        QString actualName;
-        for (const QString &name : present)
-            if (name.compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0) {
-                found = true;
-                actualName = name;
-            }
-        if (!found) {
-            problems << QStringLiteral("table %1 is missing").arg(QLatin1String(t.name));
-            continue;
-        }
-        const QSqlRecord record = db.record(actualName);
-        for (const ColumnDef &c : t.columns)
-            if (record.indexOf(QLatin1String(c.name)) < 0)
-                problems << QStringLiteral("column %1.%2 is missing").arg(QLatin1String(t.name), QLatin1String(c.name));
-    }
-    return problems;
 }
 
 }  // namespace kv

@@ -34,11 +34,13 @@ const TableDef *schemaTable(const QString &tableName);  // case-insensitive, nul
 QString engineTypeName(ColumnType type);
 
 // Creates every table, index and relation in an empty database inside one
-// transaction. Returns an empty string on success, else the engine's error text.
+// transaction, marked with the schema version. Returns an empty string on success, else the engine's error text.
 QString createSchema(QSqlDatabase &db);
 
-// Lists what the database lacks against the schema: "table TTip is missing",
-// "column TTip.PImax is missing". Empty when the database is complete.
+// Lists what the database lacks against the schema ("нет таблицы TTip", "нет
+// поля TTip.PImax") and columns of a newer version that our saves would break
+// on. Empty when the tables are ours and complete. Reads only the catalogue;
+// inspectDatabase (database_check.h) adds the engine's check for damage.
 QStringList checkSchema(QSqlDatabase &db);
 
 }  // namespace kv

@@ -40,7 +40,7 @@ void storeProtocolData(const ProtocolData &d)
     setSettingText(g, QStringLiteral("enumSv"), d.certificateNumber);
     setSettingText(g, QStringLiteral("eot"), d.validFrom);
     setSettingText(g, QStringLiteral("edo"), d.validTo);
-    settings().sync();
+    saveSettings();
 }
 
 bool protocolNumberKeyAccepted(QChar c)
@@ -55,7 +55,7 @@ void advanceProtocolNumber(ProtocolData &data, bool strict)
     const double n = strict ? TextToNumberOrThrow(data.protocolNumber) : TextToNumber(data.protocolNumber);
     data.protocolNumber = NumberToText(n + 1);
     setSettingText(kProtocolDataGroup, QStringLiteral("enumProt"), data.protocolNumber);
-    settings().sync();
+    saveSettings();
 }
 
 }  // namespace kv

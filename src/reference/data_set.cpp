@@ -1,5 +1,6 @@
 #include "reference/data_set.h"
 
+#include "database/database_check.h"
 #include "database/connection.h"
 #include "widgets/error_report.h"
 
@@ -157,7 +158,7 @@ bool TDataSet::post()
         }
         const bool written = submitAll();
         if (!written && m_error.isEmpty() && m_refusal.accepted)
-            m_error = QStringLiteral("Не удалось сохранить изменения: %1").arg(lastError().text());
+            m_error = QStringLiteral("Не удалось сохранить изменения: %1").arg(kv::engineErrorText(lastError(), database()));
         if (written || !m_partial) {
             // Records are posted one after another, each whole: the ones before
             // a refused or failed record are kept, as the model already counts

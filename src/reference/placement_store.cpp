@@ -81,7 +81,7 @@ void PlacementStore::store(const QString &windowName, const Placement &p) const
             widths << QString::number(w);
         kv::setSettingText(windowName, c.first + kColumnsSuffix, widths.join(QLatin1Char(',')));
     }
-    kv::settings().sync();
+    kv::saveSettings();
 }
 
 }  // namespace basekvintor

@@ -237,7 +237,7 @@ QString TDM::storedProperty(const QString &window, const QString &property, cons
 void TDM::storeProperty(const QString &window, const QString &property, const QString &value)
 {
     kv::setSettingText(window, property, value);
-    kv::settings().sync();
+    kv::saveSettings();
 }
 
 }  // namespace kvintor

@@ -1,5 +1,6 @@
 #include "setup/dataset.h"
 
+#include "database/database_check.h"
 #include "database/engine_sql.h"
 #include "widgets/ui.h"
 
@@ -484,7 +485,7 @@ QString Dataset::writeRow(Row &row, const Row &before, bool inserting)
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
-        return q.lastError().text();
+        return kv::engineErrorText(q.lastError(), db);
     if (inserting && key >= 0)
         row[key] = q.lastInsertId();
     // Every column as stored (defaults, conversions), and the new key at once.

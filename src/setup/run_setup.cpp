@@ -136,7 +136,7 @@ void RunSetup::FormClose()
         kv::setSettingText(kGroupChoices, QStringLiteral("Tip%1").arg(s),
                            QString::number(hasType(s) ? StandSetup[s].typeIndex : 0));
     }
-    kv::settings().sync();
+    kv::saveSettings();
 }
 
 void RunSetup::UpdateStandsInUse()

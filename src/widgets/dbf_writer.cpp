@@ -1,6 +1,7 @@
 #include "widgets/dbf_writer.h"
 
 #include "widgets/code_pages.h"
+#include "widgets/whole_file.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,13 +11,66 @@
 #include <shapefil.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace kv {
 
 namespace {
 
 constexpr int kMaxTextWidth = 254;
+
+// shapelib writes through stdio and ignores what closing the file returns,
+// which is where a full disk shows; these hooks remember the first failed
+// write, flush, sync or close of the file being written.
+thread_local QString g_writeFailure;
+
+void noteFailure()
+{
+    if (g_writeFailure.isEmpty())
+        g_writeFailure = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+}
+
+SAOffset checkedWrite(void *p, SAOffset size, SAOffset count, SAFile file)
+{
+    const SAOffset written = SAOffset(std::fwrite(p, size, count, reinterpret_cast<FILE *>(file)));
+    if (written != count)
+        noteFailure();
+    return written;
+}
+
+int checkedFlush(SAFile file)
+{
+    const int r = std::fflush(reinterpret_cast<FILE *>(file));
+    if (r != 0)
+        noteFailure();
+    return r;
+}
+
+int checkedClose(SAFile file)
+{
+    FILE *f = reinterpret_cast<FILE *>(file);
+    bool ok = std::fflush(f) == 0;
+    if (!ok)
+        noteFailure();
+#ifndef Q_OS_WIN
+    if (ok && ::fsync(fileno(f)) != 0 && errno != EINVAL && errno != EROFS) {
+        ok = false;
+        noteFailure();
+    }
+#endif
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        noteFailure();
+    }
+    return ok ? 0 : EOF;
+}
 
 struct FieldPlan {
     DBFFieldType type = FTString;
@@ -126,7 +180,13 @@ DbfResult writeDbf(const QString &path, const TableData &table)
     const QString partial = target.dir().filePath(target.completeBaseName() + QStringLiteral(".kvpart.dbf"));
     QFile::remove(partial);
     const QByteArray partialName = QFile::encodeName(partial);
-    DBFHandle dbf = DBFCreateEx(partialName.constData(), "LDID/201");
+    SAHooks hooks;
+    SASetupDefaultHooks(&hooks);
+    hooks.FWrite = checkedWrite;
+    hooks.FFlush = checkedFlush;
+    hooks.FClose = checkedClose;
+    g_writeFailure.clear();
+    DBFHandle dbf = DBFCreateLL(partialName.constData(), "LDID/201", &hooks);
     if (!dbf) {
         result.error = QStringLiteral("Не удается создать файл %1.").arg(path);
         return result;
@@ -181,15 +241,14 @@ DbfResult writeDbf(const QString &path, const TableData &table)
         }
     }
     DBFClose(dbf);
-    if (!ok) {
+    QString reason = g_writeFailure;
+    if (ok && reason.isEmpty())
+        reason = replaceFile(partial, path);
+    else if (reason.isEmpty())
+        reason = QStringLiteral("ошибка записи");
+    if (!reason.isEmpty() || !ok) {
         QFile::remove(partial);
-        result.error = QStringLiteral("Ошибка записи в файл %1.").arg(path);
-        return result;
-    }
-    if (!QFile::rename(partial, path)) {
-        QFile::remove(partial);
-        result.error = QStringLiteral("Не удается записать файл %1.").arg(path);
-        return result;
+        result.error = fileWriteFailedText(path, reason);
     }
     return result;
 }

@@ -1,6 +1,7 @@
 #include "widgets/paradox_file.h"
 
 #include "widgets/code_pages.h"
+#include "widgets/whole_file.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -434,27 +435,19 @@ ParadoxWriteResult writeParadox(const QString &path, const TableData &table, int
     PX_close(px);
     PX_delete(px);
     ok = std::fclose(stream) == 0 && ok;
-#ifdef __GLIBC__
-    if (ok) {
-        QFile out(partial);
-        ok = out.open(QIODevice::WriteOnly) &&
-             out.write(memory.data.data(), qint64(memory.data.size())) == qint64(memory.data.size());
-        if (ok)
-            ok = out.flush();
-        if (!ok)
-            lastLibraryError = out.errorString();
-    }
-#endif
     if (!ok) {
         QFile::remove(partial);
         result.error = QStringLiteral("Ошибка записи в файл %1. %2").arg(fileText(path), lastLibraryError).trimmed();
         return result;
     }
-    if (!QFile::rename(partial, path)) {
+#ifdef __GLIBC__
+    result.error = writeWholeFile(path, QByteArray(memory.data.data(), qsizetype(memory.data.size())));
+#else
+    if (const QString reason = replaceFile(partial, path); !reason.isEmpty()) {
         QFile::remove(partial);
-        result.error = QStringLiteral("Не удается записать файл %1.").arg(fileText(path));
-        return result;
+        result.error = fileWriteFailedText(path, reason);
     }
+#endif
     return result;
 }
 

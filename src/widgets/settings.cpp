@@ -1,5 +1,12 @@
 #include "widgets/settings.h"
 
+#include "widgets/settings_file.h"
+#include "widgets/ui.h"
+#include "widgets/whole_file.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
 #include <memory>
 
 namespace kv {
@@ -25,7 +32,7 @@ QSettings &settings()
         s = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\SoftWare\\Kvintor v2.0"),
                                         QSettings::NativeFormat);
 #else
-        s = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("SoftWare"),
+        s = std::make_unique<QSettings>(settingsFileFormat(), QSettings::UserScope, QStringLiteral("SoftWare"),
                                         QStringLiteral("Kvintor v2.0"));
 #endif
     }
@@ -33,6 +40,31 @@ QSettings &settings()
 }
 
 void resetSettings() { instance().reset(); }
+
+bool saveSettings()
+{
+    QSettings &s = settings();
+    // QSettings keeps the first error it met for the object's whole life, so
+    // this sync is judged by what it did: the write it tried and the file it left.
+    const QSettings::Status before = s.status();
+    const int writes = lastSettingsWrite().count;
+    s.sync();
+    const SettingsWrite last = lastSettingsWrite();
+    QString reason;
+    if (last.count != writes) {
+        if (last.bytes < 0)
+            reason = last.failure.isEmpty() ? QStringLiteral("ошибка записи") : last.failure;
+        else if (QFileInfo(s.fileName()).size() != last.bytes)
+            reason = QStringLiteral("файл не удалось заменить");
+    } else if (before == QSettings::NoError && s.status() != QSettings::NoError) {
+        reason = QStringLiteral("нет доступа к файлу");
+    }
+    if (reason.isEmpty())
+        return true;
+    ui().error(nullptr, QCoreApplication::applicationName(),
+               fileWriteFailedText(s.fileName(), reason) + QStringLiteral(" Прежние настройки сохранены без изменений."));
+    return false;
+}
 
 QString settingText(const QString &group, const QString &key, const QString &defaultValue)
 {

@@ -1,8 +1,9 @@
 #include "widgets/text_table_writers.h"
 
+#include "widgets/whole_file.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -192,13 +193,7 @@ QByteArray textTableBytes(const TableData &table, TextTableFormat format)
 
 QString writeTextTable(const QString &path, const TableData &table, TextTableFormat format)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Не удается создать файл %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-    const QByteArray bytes = textTableBytes(table, format);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("Ошибка записи в файл %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-    return {};
+    return writeWholeFile(path, textTableBytes(table, format));
 }
 
 }  // namespace kv

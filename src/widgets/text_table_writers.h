@@ -25,7 +25,7 @@ QString withExtension(const QString &fileName, const QString &extension);
 // cell as cellText() shows it.
 QByteArray textTableBytes(const TableData &table, TextTableFormat format);
 
-// Writes the file through a QSaveFile (the old file stays whole if writing
+// Writes the whole file or nothing (the earlier file stays byte for byte if writing
 // fails). Returns "" on success, else the text to report.
 QString writeTextTable(const QString &path, const TableData &table, TextTableFormat format);
 

@@ -1,17 +1,27 @@
 #include "widgets/workbook_package.h"
 
 #include "widgets/error_report.h"
+#include "widgets/whole_file.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
+#include <quazip/quazipfileinfo.h>
 #include <quazip/quazipnewinfo.h>
 
 namespace kv {
+
+namespace {
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(bytes / (1024 * 1024)) + QStringLiteral(" МБ");
+}
+
+}  // namespace
 
 WorkbookPackage WorkbookPackage::load(const QString &path)
 {
@@ -32,16 +42,37 @@ WorkbookPackage WorkbookPackage::fromBytes(const QByteArray &bytes, const QStrin
     QuaZip zip(&buffer);
     if (!zip.open(QuaZip::mdUnzip))
         throw Error(broken);
+    // A damaged or hostile package can declare parts that expand to
+    // gigabytes; each part is weighed by its header before a byte of it is
+    // unpacked, and reading stops at the bound whatever the header said.
+    const auto tooLarge = [&](const QString &entry, const QString &why) {
+        return Error(broken + QStringLiteral("\nЧасть «") + entry + QStringLiteral("» ") + why + QLatin1Char('.'));
+    };
     WorkbookPackage package;
+    qint64 total = 0;
     for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
         const QString entry = zip.getCurrentFileName();
         if (entry.endsWith(QLatin1Char('/')))
             continue;
+        QuaZipFileInfo64 info;
+        if (!zip.getCurrentFileInfo(&info))
+            throw Error(broken);
+        const qint64 expanded = qint64(info.uncompressedSize);
+        const qint64 packed = std::max<qint64>(1, qint64(info.compressedSize));
+        if (expanded > kMaxPartBytes)
+            throw tooLarge(entry, QStringLiteral("занимает ") + megabytes(expanded) + QStringLiteral(", больше ") +
+                                      megabytes(kMaxPartBytes));
+        if (expanded > kRatioCheckedFrom && expanded / packed > kMaxCompressionRatio)
+            throw tooLarge(entry, QStringLiteral("сжата в ") + QString::number(expanded / packed) +
+                                      QStringLiteral(" раз: так сжимаются только повреждённые или подложные данные"));
+        total += expanded;
+        if (total > kMaxPackageBytes)
+            throw tooLarge(entry, QStringLiteral("превышает общий предел книги ") + megabytes(kMaxPackageBytes));
         QuaZipFile part(&zip);
         if (!part.open(QIODevice::ReadOnly))
             throw Error(broken);
-        const QByteArray data = part.readAll();
-        const bool ok = part.getZipError() == UNZ_OK;
+        const QByteArray data = part.read(expanded + 1);
+        const bool ok = part.getZipError() == UNZ_OK && data.size() == expanded;
         part.close();
         if (!ok || part.getZipError() != UNZ_OK)
             throw Error(broken);
@@ -127,11 +158,9 @@ void WorkbookPackage::save(const QString &path, const QDateTime &stamp) const
 
 void saveFileAtomically(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw Error(QStringLiteral("Не удалось записать файл «%1»: %2")
-                        .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
+    const QString error = writeWholeFile(path, bytes);
+    if (!error.isEmpty())
+        throw Error(error);
 }
 
 QString resolvePartTarget(const QString &fromPart, const QString &target)

@@ -10,10 +10,20 @@
 
 namespace kv {
 
+// What a workbook the programs read may hold. A protocol template is a few
+// hundred kilobytes and a sheet of a million exported rows under 64 MB; a
+// spreadsheet's XML packs at most a few hundred times, while a zip made to
+// exhaust memory packs a thousand times.
+constexpr qint64 kMaxPartBytes = 64LL * 1024 * 1024;
+constexpr qint64 kMaxPackageBytes = 256LL * 1024 * 1024;
+constexpr qint64 kMaxCompressionRatio = 500;
+constexpr qint64 kRatioCheckedFrom = 1024 * 1024;  // small parts of repeated markup pack well and cost nothing
+
 class WorkbookPackage
 {
 public:
-    // Reads every part; throws kv::Error when the file is missing or is not a zip package.
+    // Reads every part; throws kv::Error when the file is missing, is not a zip
+    // package, or a part is beyond the bounds above (checked before it is unpacked).
     static WorkbookPackage load(const QString &path);
     static WorkbookPackage fromBytes(const QByteArray &bytes, const QString &nameForMessages);
 
@@ -27,15 +37,15 @@ public:
     // The package as zip bytes. Parts carry `stamp` as their time (a fixed stamp
     // gives byte-identical output for identical content). Throws kv::Error.
     QByteArray toBytes(const QDateTime &stamp = QDateTime()) const;
-    // Writes through QSaveFile, so a failed write leaves any earlier file as it was.
-    // Throws kv::Error with the operator's text.
+    // Writes the whole file or nothing: a failed write leaves any earlier file
+    // as it was. Throws kv::Error with the operator's text.
     void save(const QString &path, const QDateTime &stamp = QDateTime()) const;
 
 private:
     QList<QPair<QString, QByteArray>> m_parts;
 };
 
-// Writes bytes to a file through QSaveFile; throws kv::Error on failure.
+// writeWholeFile that throws kv::Error with the operator's text on failure.
 void saveFileAtomically(const QString &path, const QByteArray &bytes);
 
 // Joins a relationship target to the folder of the part that refers to it

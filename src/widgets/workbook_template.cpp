@@ -22,6 +22,21 @@ namespace {
 constexpr int kSheetRows = 1048576;
 constexpr qint64 kMaxSharedFormula = 1 << 24;
 
+// The tags a template's sheet or string table may hold. A protocol template
+// has a few thousand; every element becomes a node of a few hundred bytes,
+// so a damaged sheet of a million rows would take gigabytes. Counted on the
+// bytes before anything is parsed.
+constexpr qsizetype kMaxTemplateTags = 400000;
+
+XmlNode parseTemplatePart(const QByteArray &bytes, const QString &partName)
+{
+    const qsizetype tags = bytes.count('<');
+    if (tags > kMaxTemplateTags)
+        throw Error(partName + QStringLiteral(": слишком много элементов для шаблона (") + QString::number(tags) +
+                    QStringLiteral(", допустимо ") + QString::number(kMaxTemplateTags) + QStringLiteral(")"));
+    return parseXml(bytes, partName);
+}
+
 const QString kRelNs = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
 const QString kRelOffice = kRelNs + QStringLiteral("/officeDocument");
 
@@ -287,7 +302,7 @@ void Filler::fillCell(XmlNode &cell, const QString &prefix, int record)
 void Filler::fillSheet(int index, const SheetRef &sheet)
 {
     Q_UNUSED(index);
-    XmlNode root = parseXml(m_pkg.part(sheet.part), sheet.part);
+    XmlNode root = parseTemplatePart(m_pkg.part(sheet.part), sheet.part);
     const QString prefix = root.prefix();
     const bool isRangeSheet = m_shift.active && sheet.name == m_rangeSheet;
     const Shift none;
@@ -581,7 +596,7 @@ void Filler::run()
         if (t.first.endsWith(QLatin1String("/sharedStrings")))
             stringsPart = t.second;
     if (!stringsPart.isEmpty() && m_pkg.contains(stringsPart)) {
-        XmlNode sst = parseXml(m_pkg.part(stringsPart), stringsPart);
+        XmlNode sst = parseTemplatePart(m_pkg.part(stringsPart), stringsPart);
         for (auto &si : sst.children)
             if (!si.isText && si.localName() == QLatin1String("si"))
                 m_shared.push_back(std::move(si));

@@ -66,7 +66,7 @@ private Q_SLOTS:
         QCOMPARE(kvtest::scalar(tdb.db(), QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'types'")).toInt(),
                  0);
         // The connection is usable and nothing stays attached.
-        QCOMPARE(kvtest::scalar(tdb.db(), QStringLiteral("SELECT count(*) FROM pragma_database_list")).toInt(), 1);
+        QCOMPARE(kvtest::scalar(tdb.db(), QStringLiteral("SELECT count(*) FROM pragma_database_list WHERE name NOT IN ('main', 'temp')")).toInt(), 0);
     }
 
     void failuresComeBackAsText()
@@ -101,7 +101,7 @@ private Q_SLOTS:
         QVERIFY(!kv::copySelectIntoFile(tdb.db(), text, QStringLiteral("x"), select).isEmpty());
 
         // After every failure the connection still works and nothing is attached.
-        QCOMPARE(kvtest::scalar(tdb.db(), QStringLiteral("SELECT count(*) FROM pragma_database_list")).toInt(), 1);
+        QCOMPARE(kvtest::scalar(tdb.db(), QStringLiteral("SELECT count(*) FROM pragma_database_list WHERE name NOT IN ('main', 'temp')")).toInt(), 0);
         QCOMPARE(kv::databaseFileTables(target, &error), QStringList({QStringLiteral("a\"b"), QStringLiteral("t")}));
     }
 };

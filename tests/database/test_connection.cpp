@@ -1,5 +1,8 @@
+#include "database/attach_export.h"
 #include "database/connection.h"
+#include "database/database_check.h"
 #include "database/schema.h"
+#include "support/full_folder.h"
 #include "support/test_env.h"
 
 #include <QDir>
@@ -7,6 +10,7 @@
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -18,6 +22,42 @@ class TestConnection : public QObject
     Q_OBJECT
 
     static QString tool() { return qEnvironmentVariable("KVINTOR_BIN_DIR") + QStringLiteral("/kvintor-db"); }
+
+    static QByteArray bytesOf(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    // Gives the file enough archive pages to damage, applies `change`, and
+    // with no change overwrites three pages in the middle of the archive, as
+    // a failing disk does. Every connection is closed before the bytes are
+    // touched.
+    static void fillAndDamage(const QString &path, const QString &change)
+    {
+        {
+            QVERIFY(kv::openDatabase(path, QStringLiteral("fill")).isEmpty());
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("fill"));
+            if (change.isEmpty()) {
+                execOrFail(db, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+                                              "INSERT INTO TTest (PNameTable, PDescription) SELECT 'T' || i, 'описание ' || i FROM n"));
+            } else {
+                execOrFail(db, change);
+            }
+            execOrFail(db, QStringLiteral("PRAGMA journal_mode = DELETE"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+        if (!change.isEmpty())
+            return;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 pages = f.size() / 4096;
+        for (qint64 page : {pages / 2, pages / 2 + 3, pages / 2 + 7}) {
+            QVERIFY(f.seek(page * 4096 + 8));
+            f.write(QByteArray(4000, '\x5a'));
+        }
+    }
 
 private Q_SLOTS:
     void pathFromArgumentsAndEnvironment()
@@ -89,15 +129,182 @@ private Q_SLOTS:
         }
         QSqlDatabase::database(QStringLiteral("j1")).close();
         QSqlDatabase::removeDatabase(QStringLiteral("j1"));
+    }
 
-        // An empty file is an empty database, not an unreadable one.
-        const QString empty = dir.filePath(QStringLiteral("empty.sqlite"));
-        QFile f(empty);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        QCOMPARE(kv::openDatabase(empty, QStringLiteral("j2")), QString());
-        QSqlDatabase::database(QStringLiteral("j2")).close();
-        QSqlDatabase::removeDatabase(QStringLiteral("j2"));
+    // A file that is not ours, damaged, incomplete or newer is refused with
+    // a text that names it and says what is wrong, and not one byte of it
+    // changes: no journal mode switch, no version mark, no upgrade.
+    void refusesWithoutWriting_data()
+    {
+        QTest::addColumn<QString>("damage");  // what is done to a fresh database first
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty file") << QStringLiteral("empty") << QStringLiteral("пуст");
+        QTest::newRow("another program's database") << QStringLiteral("foreign") << QStringLiteral("не является базой данных Kvintor");
+        QTest::newRow("missing column") << QStringLiteral("ALTER TABLE TResult DROP COLUMN PMeasureMax")
+                                        << QStringLiteral("нет поля TResult.PMeasureMax");
+        QTest::newRow("missing table") << QStringLiteral("DROP TABLE TTestBuf") << QStringLiteral("нет таблицы TTestBuf");
+        QTest::newRow("newer version mark") << QStringLiteral("PRAGMA user_version = 2") << QStringLiteral("более новой версией");
+        QTest::newRow("required column of a newer version")
+            << QStringLiteral("ALTER TABLE TResult ADD COLUMN PUnit INTEGER CHECK (PUnit IS NOT NULL)")
+            << QStringLiteral("TResult.PUnit обязательно");
+        QTest::newRow("damaged pages") << QStringLiteral("pages") << QStringLiteral("повреждена");
+    }
+
+    void refusesWithoutWriting()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kv::kDatabaseFileName);
+        if (damage == QLatin1String("empty")) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (damage == QLatin1String("foreign")) {
+            QVERIFY(kv::createEmptyDatabaseFile(path).isEmpty());
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            execOrFail(db, QStringLiteral("CREATE TABLE Invoices (Id INTEGER PRIMARY KEY, Amount REAL)"));
+            db.close();
+        } else {
+            QCOMPARE(kv::createDatabaseFile(path), QString());
+            fillAndDamage(path, damage == QLatin1String("pages") ? QString() : damage);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        const QByteArray before = bytesOf(path);
+
+        const QString error = kv::openDatabase(path, QStringLiteral("refused"));
+        QVERIFY2(error.contains(expected), qPrintable(error));
+        QVERIFY2(error.contains(kv::kDatabaseFileName) && error.contains(dir.path()), qPrintable(error));
+        QVERIFY(!QSqlDatabase::contains(QStringLiteral("refused")));
+        QCOMPARE(bytesOf(path), before);
+        QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
+
+        // The tool reports the same and says so by its exit code.
+        QProcess p;
+        p.start(tool(), {QStringLiteral("check"), path});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY(p.exitCode() != 0);
+        const QString report = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(report.contains(expected), qPrintable(report));
+        QCOMPARE(bytesOf(path), before);
+
+        // What is readable of a damaged archive is saved into a new file that passes the check.
+        if (damage == QLatin1String("pages")) {
+            const QString saved = dir.filePath(QStringLiteral("saved.sqlite"));
+            p.start(tool(), {QStringLiteral("recover"), path, saved});
+            QVERIFY(p.waitForFinished(120000));
+            QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+            const QString said = QString::fromUtf8(p.readAllStandardOutput());
+            QVERIFY2(said.contains(QStringLiteral("часть строк не читается")), qPrintable(said));
+            p.start(tool(), {QStringLiteral("check"), saved});
+            QVERIFY(p.waitForFinished(60000));
+            QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+            QVERIFY(kv::openDatabase(saved, QStringLiteral("saved")).isEmpty());
+            const int rows = scalar(QSqlDatabase::database(QStringLiteral("saved")), QStringLiteral("SELECT count(*) FROM TTest")).toInt();
+            QVERIFY2(rows < 20000, qPrintable(QString::number(rows)));
+            QSqlDatabase::database(QStringLiteral("saved")).close();
+            QSqlDatabase::removeDatabase(QStringLiteral("saved"));
+        }
+    }
+
+    // A large archive is checked beside the start; its first write waits for
+    // the verdict and is refused when the archive is damaged.
+    void deferredCheckHoldsTheFirstWrite_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("whole archive") << false;
+        QTest::newRow("damaged archive") << true;
+    }
+
+    void deferredCheckHoldsTheFirstWrite()
+    {
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kv::kDatabaseFileName);
+        QCOMPARE(kv::createDatabaseFile(path), QString());
+        fillAndDamage(path, damaged ? QString() : QStringLiteral("SELECT 1"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("large"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            kv::startDeferredCheck(path);
+            kv::Transaction tx(db);
+            QCOMPARE(tx.begin(), !damaged);
+            if (damaged) {
+                QVERIFY2(tx.errorText().contains(QStringLiteral("повреждена")), qPrintable(tx.errorText()));
+                QVERIFY(tx.errorText().contains(QStringLiteral("kvintor-db check")));
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("large"));
+    }
+
+    // An older file is upgraded in one transaction after a copy is kept; a
+    // step that fails leaves the file as it was.
+    void upgradeKeepsCopyAndIsWhole()
+    {
+        TempDatabase t(QStringLiteral("old"), true);
+        QSqlDatabase db = t.db();
+        execOrFail(db, QStringLiteral("PRAGMA user_version = 0"));  // made before versions were marked
+        const std::vector<kv::SchemaUpgrade> broken{
+            {2, {QStringLiteral("ALTER TABLE TTip ADD COLUMN PNote TEXT"), QStringLiteral("ALTER TABLE TNone ADD COLUMN X")}}};
+        QString copy;
+        QVERIFY(!kv::upgradeDatabase(db, t.path(), 1, broken, &copy).isEmpty());
+        QCOMPARE(scalar(db, QStringLiteral("PRAGMA user_version")).toInt(), 0);
+        QCOMPARE(kv::checkSchema(db), QStringList());
+        QVERIFY(!db.record(QStringLiteral("TTip")).contains(QStringLiteral("PNote")));
+
+        const int types = scalar(db, QStringLiteral("SELECT count(*) FROM TTip")).toInt();
+        const std::vector<kv::SchemaUpgrade> steps{{2, {QStringLiteral("ALTER TABLE TTip ADD COLUMN PNote TEXT")}},
+                                                   {3, {QStringLiteral("UPDATE TTip SET PNote = 'x'")}}};
+        copy.clear();
+        QCOMPARE(kv::upgradeDatabase(db, t.path(), 1, steps, &copy), QString());
+        QCOMPARE(scalar(db, QStringLiteral("PRAGMA user_version")).toInt(), 3);
+        QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM TTip WHERE PNote = 'x'")).toInt(), types);
+
+        QVERIFY(copy.startsWith(t.path()));
+        QVERIFY(kv::openDatabase(copy, QStringLiteral("copy")).isEmpty());
+        {
+            QSqlDatabase kept = QSqlDatabase::database(QStringLiteral("copy"));
+            QCOMPARE(scalar(kept, QStringLiteral("SELECT count(*) FROM TTip")).toInt(), types);
+            QVERIFY(!kept.record(QStringLiteral("TTip")).contains(QStringLiteral("PNote")));
+            kept.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("copy"));
+    }
+
+    // A full disk reaches the operator in Russian with the file's folder, and
+    // the same save goes through once there is room again.
+    void fullDiskIsSaidWithTheFolder()
+    {
+        FullFolder folder;
+        if (!folder.onTmpfs())
+            QSKIP("needs a file system it may fill (mounting a tmpfs)");
+        const QString path = folder.filePath(kv::kDatabaseFileName);
+        QCOMPARE(kv::createDatabaseFile(path), QString());
+        QCOMPARE(kv::openDatabase(path, QStringLiteral("full")), QString());
+        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("full"));
+        auto save = [&] {
+            kv::Transaction tx(db);
+            if (!tx.begin())
+                return tx.errorText();
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                                       "INSERT INTO TTest (PNameTable, PDescription) SELECT 'T' || i, hex(randomblob(20)) FROM n")))
+                return kv::engineErrorText(q.lastError(), db);
+            return tx.commit() ? QString() : tx.errorText();
+        };
+        folder.fill();
+        const QString error = save();
+        folder.release();
+        QVERIFY2(error.startsWith(QStringLiteral("Нет места на диске")), qPrintable(error));
+        QVERIFY2(error.contains(folder.path()), qPrintable(error));
+        QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM TTest")).toInt(), 0);
+        QCOMPARE(save(), QString());
+        QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM TTest")).toInt(), 2000);
+        db.close();
+        QSqlDatabase::removeDatabase(QStringLiteral("full"));
     }
 
     void createRefusesExistingFile()
@@ -179,17 +386,23 @@ private Q_SLOTS:
         {
             QVERIFY(kv::openDatabase(path, QStringLiteral("damage")).isEmpty());
             QSqlDatabase db = QSqlDatabase::database(QStringLiteral("damage"));
+            // The backup is taken while the connection is open, as a lab would while the programs run.
+            QCOMPARE(kv::backupDatabase(db, dir.filePath(QStringLiteral("copy.sqlite"))), QString());
+            QVERIFY(!kv::backupDatabase(db, dir.filePath(QStringLiteral("copy.sqlite"))).isEmpty());
             execOrFail(db, QStringLiteral("DROP TABLE TResult"));
             execOrFail(db, QStringLiteral("ALTER TABLE TTestBuf DROP COLUMN PMode"));
             db.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("damage"));
+        p.start(tool(), {QStringLiteral("check"), dir.filePath(QStringLiteral("copy.sqlite"))});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
         p.start(tool(), {QStringLiteral("check"), path});
         QVERIFY(p.waitForFinished(60000));
         QVERIFY(p.exitCode() != 0);
         const QString report = QString::fromUtf8(p.readAllStandardError());
-        QVERIFY2(report.contains(QStringLiteral("table TResult is missing")), qPrintable(report));
-        QVERIFY2(report.contains(QStringLiteral("column TTestBuf.PMode is missing")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("нет таблицы TResult")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("нет поля TTestBuf.PMode")), qPrintable(report));
 
         // Not a database at all.
         const QString junk = dir.filePath(QStringLiteral("junk.sqlite"));

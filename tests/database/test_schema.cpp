@@ -80,7 +80,7 @@ private Q_SLOTS:
         execOrFail(db, QStringLiteral("DROP TABLE TResult"));
         execOrFail(db, QStringLiteral("ALTER TABLE TTip DROP COLUMN PImax"));
         QCOMPARE(kv::checkSchema(db),
-                 QStringList({QStringLiteral("column TTip.PImax is missing"), QStringLiteral("table TResult is missing")}));
+                 QStringList({QStringLiteral("нет поля TTip.PImax"), QStringLiteral("нет таблицы TResult")}));
     }
 
     void codeTexts()

@@ -92,6 +92,45 @@ private Q_SLOTS:
         QVERIFY(p.part(kSheet).contains("id=\"2147483647\""));
     }
 
+    // Parts that would take the memory of the machine are refused by what
+    // their header declares, before they are unpacked; a sheet too large for
+    // a template is refused before it is parsed.
+    void oversizedPartsAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("sheet");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("part beyond 64 MB") << QByteArray(kv::kMaxPartBytes + 1, ' ') << QStringLiteral("больше 64 МБ");
+        QTest::newRow("packed beyond what a spreadsheet packs") << QByteArray(4 << 20, '\0') << QStringLiteral("сжата в");
+        QByteArray rows = "<worksheet><sheetData>";
+        for (int r = 1; r <= 70000; ++r)
+            rows += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) + "\"><v>1</v></c></row>";
+        rows += "</sheetData></worksheet>";
+        QTest::newRow("sheet of 70,000 rows") << rows << QStringLiteral("слишком много элементов");
+    }
+
+    void oversizedPartsAreRefused()
+    {
+        QFETCH(QByteArray, sheet);
+        QFETCH(QString, expected);
+        kv::WorkbookPackage p = reportTemplate();
+        p.setPart(kSheet, sheet);
+        QString error;
+        try {
+            kv::WorkbookPackage read = kv::WorkbookPackage::fromBytes(p.toBytes(), QStringLiteral("Report.xlsx"));
+            error = fillError(read, 3);
+        } catch (const kv::Error &e) {
+            error = e.text();
+        }
+        QVERIFY2(error.contains(expected), qPrintable(error));
+
+        // The real templates are far inside every bound.
+        for (const char *name : {"Report.xlsx", "GReport.xlsx"}) {
+            kv::WorkbookPackage real = kv::WorkbookPackage::load(qEnvironmentVariable("KVINTOR_SOURCE_DIR") +
+                                                                 QStringLiteral("/templates/") + QLatin1String(name));
+            QCOMPARE(fillError(real, 3), QString());
+        }
+    }
+
     void elementsNestedWithoutEndAreRefused()
     {
         // Deep enough to exhaust the stack when the tree is written or freed.
@@ -99,15 +138,17 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(kv::Error, kv::parseXml(deep, kSheet));
         QCOMPARE(kv::parseXml(deeplyNested(200).toUtf8(), kSheet).name, QStringLiteral("a"));
 
+        // In a package, far deeper than the bound yet inside the size bounds.
+        const QByteArray deepPart = deeplyNested(100000).toUtf8();
         kv::WorkbookPackage p = reportTemplate();
-        p.setPart(kSheet, deep);
+        p.setPart(kSheet, deepPart);
         QVERIFY(fillError(p, 3).contains(QStringLiteral("вложенность")));
 
         // The same as the workbook an export would add its sheet to.
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("target.xlsx"));
         kv::WorkbookPackage target = reportTemplate();
-        target.setPart(QStringLiteral("xl/workbook.xml"), deep);
+        target.setPart(QStringLiteral("xl/workbook.xml"), deepPart);
         target.save(path, QDateTime(QDate(2026, 12, 9), QTime(0, 0)));
         QString error;
         QVERIFY(kv::sheetNames(path, &error).isEmpty());

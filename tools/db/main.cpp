@@ -4,12 +4,15 @@
 #include "demo_data.h"
 
 #include "database/connection.h"
+#include "database/database_check.h"
 #include "database/schema.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QTextStream>
 
 #include <cstdio>
@@ -33,6 +36,8 @@ int usage()
     err() << "Использование:\n"
              "  kvintor-db create [--demo] [--archive-years N] [PATH]\n"
              "  kvintor-db check [PATH]\n"
+             "  kvintor-db backup [PATH] COPY\n"
+             "  kvintor-db recover [PATH] NEW\n"
              "PATH по умолчанию: " << kv::kDatabaseFileName << " в рабочей папке.\n";
     return 2;
 }
@@ -111,29 +116,126 @@ int create(const QStringList &args)
     return 0;
 }
 
+// A connection that only reads until told otherwise: check and backup must
+// work on a file the programs refuse.
+class PlainConnection
+{
+public:
+    explicit PlainConnection(const QString &path) : m_name(QStringLiteral("kvintor-db-plain"))
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        if (!db.open())
+            m_error = db.lastError().text();
+    }
+    ~PlainConnection()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+    QString error() const { return m_error; }
+
+private:
+    QString m_name;
+    QString m_error;
+};
+
+// Missing, not a regular file, or empty: said before any connection is made
+// (the engine would write to an empty file).
+QString fileProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("Не найден файл ") + path;
+    if (!info.isFile())
+        return path + QStringLiteral(" не является файлом");
+    if (info.size() == 0)
+        return path + QStringLiteral(": файл пуст, в нём нет таблиц Kvintor");
+    return {};
+}
+
 int check(const QStringList &args)
 {
     if (args.size() > 1)
         return usage();
     const QString path = args.isEmpty() ? kv::kDatabaseFileName : args.first();
-    const QString connection = QStringLiteral("kvintor-db-check");
-    const QString error = kv::openDatabase(path, connection);
+    if (const QString problem = fileProblem(path); !problem.isEmpty()) {
+        err() << problem << '\n';
+        return 1;
+    }
+    PlainConnection c(path);
+    if (!c.error().isEmpty()) {
+        err() << path << ": " << c.error() << '\n';
+        return 1;
+    }
+    QSqlDatabase db = c.db();
+    const kv::DatabaseReport report = kv::inspectDatabase(db, kv::CheckDepth::Full);
+    if (!report.sound()) {
+        err() << kv::refusalText(path, report) << '\n';
+        if (!report.damage.isEmpty())
+            err() << "Проверка целостности нашла ошибок: " << report.damage.size() << '\n';
+        return 1;
+    }
+    out() << path << ": все таблицы и поля на месте, проверка целостности ошибок не нашла (версия таблиц "
+          << report.effectiveVersion() << ")\n";
+    return 0;
+}
+
+// "[PATH] NEW" of backup and recover: 0 when the source is there and not
+// empty, else the exit code (the reason already said).
+int sourceAndTarget(const QStringList &args, QString *path, QString *target)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return usage();
+    *path = args.size() == 2 ? args.first() : kv::kDatabaseFileName;
+    *target = args.last();
+    if (const QString problem = fileProblem(*path); !problem.isEmpty()) {
+        err() << problem << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+// A copy made by the engine page by page: consistent while the programs work
+// on the file, and the way to save what is still readable of a damaged one.
+int backup(const QStringList &args)
+{
+    QString path, target;
+    if (const int refused = sourceAndTarget(args, &path, &target))
+        return refused;
+    PlainConnection c(path);
+    if (!c.error().isEmpty()) {
+        err() << path << ": " << c.error() << '\n';
+        return 1;
+    }
+    QSqlDatabase db = c.db();
+    const QString error = kv::backupDatabase(db, target);
     if (!error.isEmpty()) {
-        err() << error << '\n';
+        err() << "Копия не сохранена: " << error << '\n';
         return 1;
     }
-    QStringList problems;
-    {
-        QSqlDatabase db = QSqlDatabase::database(connection);
-        problems = kv::checkSchema(db);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(connection);
-    for (const QString &p : problems)
-        err() << p << '\n';
-    if (!problems.isEmpty())
+    out() << "Копия сохранена в " << target << "; проверьте её командой «kvintor-db check " << target << "»\n";
+    return 0;
+}
+
+// What is still readable of a damaged file, row by row into a new one.
+int recover(const QStringList &args)
+{
+    QString path, target;
+    if (const int refused = sourceAndTarget(args, &path, &target))
+        return refused;
+    kv::RecoveryReport report;
+    const QString error = kv::recoverDatabase(path, target, &report);
+    if (!error.isEmpty()) {
+        err() << "Данные не сохранены: " << error << '\n';
         return 1;
-    out() << path << ": все таблицы и поля на месте\n";
+    }
+    for (const QString &line : report.saved)
+        out() << line << '\n';
+    out() << "Прочитанное сохранено в " << target << (report.lost ? "; часть строк не читается" : "")
+          << ". Проверьте файл командой «kvintor-db check " << target << "»\n";
     return 0;
 }
 
@@ -150,5 +252,9 @@ int main(int argc, char **argv)
         return create(args);
     if (command == QLatin1String("check"))
         return check(args);
+    if (command == QLatin1String("backup"))
+        return backup(args);
+    if (command == QLatin1String("recover"))
+        return recover(args);
     return usage();
 }

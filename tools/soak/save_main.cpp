@@ -2,10 +2,11 @@
 // stands of six meters, saved into the archive again and again through the
 // run's own save (RunReadings::SaveToArchive, one transaction per save), each
 // save under its own meter numbers; --keys-log FILE receives the record keys
-// each save made. With --check it instead reads the whole archive and tells
-// whether every soak record is whole; given the saver's keys log and the
-// browser's log, also that every record gone was deleted by the browser after
-// it was shown, so a save never shown is still whole in the file.
+// each save made. With --check it instead reads the whole archive, runs the
+// engine's integrity check and tells whether every soak record is whole;
+// given the saver's keys log and the browser's log, also that every record
+// gone was deleted by the browser after it was shown, so a save never shown
+// is still whole in the file.
 //
 //   kvintor-soak-save --database PATH --saves N [--pause-ms MS] [--keys-log F]
 //   kvintor-soak-save --database PATH --check [--expect-saves S --deleted D]
@@ -15,6 +16,7 @@
 #include "soak_shape.h"
 
 #include "database/connection.h"
+#include "database/database_check.h"
 #include "link/stand_link.h"
 #include "link/start_up.h"
 #include "run/run_windows.h"
@@ -257,6 +259,10 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
         problems << QStringLiteral("%1 errors without their meter").arg(orphanResults);
     if (emptyRecords)
         problems << QStringLiteral("%1 records without meters").arg(emptyRecords);
+    // The engine's full check: pages, b-trees and every index against its table.
+    const kv::DatabaseReport integrity = kv::inspectDatabase(db, kv::CheckDepth::Full);
+    for (const QString &d : integrity.damage)
+        problems << QStringLiteral("integrity_check: ") + d;
 
     QHash<qint64, Meter> meters;
     {
