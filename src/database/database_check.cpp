@@ -261,7 +261,7 @@ DatabaseReport inspectDatabase(QSqlDatabase &db, CheckDepth depth)
         report.version = q.value(0).toInt();
     q.finish();
     if (report.version > kSchemaVersion)
-        report.newer << QStringLiteral("версия таблиц %1, эта программа знает версии до %2").arg(report.version).arg(kSchemaVersion);
+        report.newer << QStringLiteral("версия таблиц %1, эта программа знает версии до %2").arg(QString::number(report.version), QString::number(kSchemaVersion));
 
     if (depth != CheckDepth::Catalogue)
         report.damage << engineCheck(db, depth == CheckDepth::Full);

@@ -376,7 +376,7 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
             ++logged;
             const int save = w.at(0).toInt();
             if (w.size() - 1 != soak::kRecordsPerSave)
-                problems << QStringLiteral("save %1 logged %2 records").arg(save).arg(w.size() - 1);
+                problems << QStringLiteral("save %1 logged %2 records").arg(QString::number(save), QString::number(w.size() - 1));
             bool seen = false;
             int kept = 0;
             for (int i = 1; i < w.size(); ++i) {
@@ -385,14 +385,14 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
                 if (present.contains(key)) {
                     ++kept;
                     if (!records.contains(key))
-                        problems << QStringLiteral("record %1 of save %2 holds no soak meter").arg(key).arg(save);
+                        problems << QStringLiteral("record %1 of save %2 holds no soak meter").arg(QString::number(key), QString::number(save));
                     continue;
                 }
                 ++deletedRecords;
                 if (!b.deleted.contains(key))
-                    problems << QStringLiteral("record %1 of save %2 is gone, not deleted by the browser").arg(key).arg(save);
+                    problems << QStringLiteral("record %1 of save %2 is gone, not deleted by the browser").arg(QString::number(key), QString::number(save));
                 if (!b.shown.contains(key))
-                    problems << QStringLiteral("record %1 of save %2 was deleted unseen").arg(key).arg(save);
+                    problems << QStringLiteral("record %1 of save %2 was deleted unseen").arg(QString::number(key), QString::number(save));
             }
             if (!seen) {
                 ++unseenSaves;
@@ -405,7 +405,7 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
             if (!b.shown.contains(key))
                 problems << QStringLiteral("record %1 deleted though never shown").arg(key);
         if (expectSaves >= 0 && logged != expectSaves)
-            problems << QStringLiteral("%1 saves logged, %2 made").arg(logged).arg(expectSaves);
+            problems << QStringLiteral("%1 saves logged, %2 made").arg(QString::number(logged), QString::number(expectSaves));
     }
     if (expectSaves >= 0) {
         for (int s : saves)
