@@ -6,10 +6,12 @@
 #include "setup/result_tables.h"
 
 #include <QDialog>
+#include <QSize>
 
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QPushButton;
 class QTableView;
 
@@ -40,12 +42,18 @@ public:
     QPushButton *Button1 = nullptr;  // "Записать в архив"
     QPushButton *Button2 = nullptr;  // "Групповой протокол"
     QPushButton *Button3 = nullptr;  // "Закрыть"
+    // The status line: what the last save or protocol came to.
+    QLabel *LStatus = nullptr;
 
     ViewerGridModel *StandModel = nullptr;
     ViewerGridModel *ResultModel = nullptr;
     StandProtocols &Protocols() { return m_protocols; }
 
+    static constexpr QSize DefaultSize{1000, 560};
+
     void FormShow();
+    // The status line after protocols were written to `files`.
+    static QString ProtocolsWrittenText(const QStringList &files);
     void Button1Click();
     // Returns the protocol files written (none when the numbers were not confirmed).
     QStringList Button2Click();
@@ -55,12 +63,16 @@ protected:
 
 private:
     void followStand();
+    // "Записать в архив" only while the run is not in the archive; the run's
+    // news in the status line when there is some.
+    void followRun();
 
     TDM &m_dm;
     const RunState &m_run;
     TFNumber *m_numbers;
     Hooks m_hooks;
     StandProtocols m_protocols;
+    QString m_runStatusShown;
 };
 
 // The viewer of the program: "Результат поверки" of the run window shows it
