@@ -43,6 +43,11 @@ void storeProtocolData(const ProtocolData &d)
     saveSettings();
 }
 
+bool protocolDataStored()
+{
+    return settings().contains(kProtocolDataGroup + QStringLiteral("/enumProt"));
+}
+
 bool protocolNumberKeyAccepted(QChar c)
 {
     return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QChar(8);

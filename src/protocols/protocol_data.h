@@ -28,6 +28,9 @@ inline const QString kProtocolDataGroup = QStringLiteral("confUst");
 ProtocolData loadProtocolData();
 // Writes all eight values.
 void storeProtocolData(const ProtocolData &data);
+// Whether the protocol data were ever stored for this user (the dialog stores
+// them whenever it closes): before that every header shows its defaults.
+bool protocolDataStored();
 
 // The key filter of the protocol number edit: digits and Backspace pass.
 bool protocolNumberKeyAccepted(QChar c);

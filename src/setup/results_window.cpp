@@ -110,6 +110,9 @@ void TFView::followRun()
     }
 }
 
+const QString TFView::ProtocolDataQuestion =
+    QStringLiteral("Данные для протокола (организация, поверитель, номер протокола) ещё не заполнены. Заполнить их сейчас?");
+
 QString TFView::ProtocolsWrittenText(const QStringList &files)
 {
     QStringList shown;
@@ -136,6 +139,11 @@ QStringList TFView::Button2Click()
 {
     if (!m_numbers || kv::ui().execDialog(m_numbers) != QDialog::Accepted)
         return {};
+    if (!m_protocolDataAsked && !kv::protocolDataStored() && m_hooks.EditProtocolData) {
+        m_protocolDataAsked = true;
+        if (kv::ui().question(this, QStringLiteral("Групповой протокол"), ProtocolDataQuestion) == QMessageBox::Yes)
+            m_hooks.EditProtocolData();
+    }
     const QStringList files = m_protocols.BuildStandProtocols();
     if (!files.isEmpty())
         LStatus->setText(ProtocolsWrittenText(files));
@@ -154,8 +162,13 @@ std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *
     context.meterNumber = [numbers](int s, int p) {
         return numbers && s >= 1 && s <= 5 && p >= 1 && p <= 6 ? numbers->Edits[s][p]->text() : QString();
     };
-    auto view = std::make_unique<TFView>(dm, run, numbers, context, TFView::Hooks{[&run] { run.ASaveInBase(); }},
-                                         parent);
+    TFView::Hooks hooks;
+    hooks.ASaveInBase = [&run] { run.ASaveInBase(); };
+    hooks.EditProtocolData = [protocolData] {
+        if (protocolData)
+            kv::ui().execDialog(protocolData);
+    };
+    auto view = std::make_unique<TFView>(dm, run, numbers, context, hooks, parent);
     TFView *v = view.get();
     run.Hooks.ShowResults = [v] { kv::ui().execDialog(v); };
     return view;

@@ -30,6 +30,8 @@ public:
     struct Hooks {
         // The run window's "Записать в архив" (meter numbers, then the archive save).
         std::function<void()> ASaveInBase;
+        // Shows the protocol data dialog ("Данные для протокола").
+        std::function<void()> EditProtocolData;
     };
 
     // `numbers` is the meter numbers window; `protocol` gives the group
@@ -54,6 +56,8 @@ public:
     void FormShow();
     // The status line after protocols were written to `files`.
     static QString ProtocolsWrittenText(const QStringList &files);
+    // Asked once, before the first protocol, while the protocol data were never filled in.
+    static const QString ProtocolDataQuestion;
     void Button1Click();
     // Returns the protocol files written (none when the numbers were not confirmed).
     QStringList Button2Click();
@@ -73,6 +77,7 @@ private:
     Hooks m_hooks;
     StandProtocols m_protocols;
     QString m_runStatusShown;
+    bool m_protocolDataAsked = false;
 };
 
 // The viewer of the program: "Результат поверки" of the run window shows it

@@ -294,7 +294,8 @@ private Q_SLOTS:
                         v.run.SaveInBaseEnabled = false;
                         v.run.StatusText = RunControl::SavedText(5);
                         v.run.Changed();
-                    }});
+                    },
+                    {}});
         QCOMPARE(view.windowTitle(), QStringLiteral("Просмотр результатов поверки"));
         view.show();
         QCOMPARE(view.size(), TFView::DefaultSize);
@@ -342,6 +343,7 @@ private Q_SLOTS:
         auto view = AttachResultsViewer(v.dm(), *v.r.run, &numbers, &dataReport);
         QStringList files;
         QString status;
+        int dataShown = 0;
         v.r.ui->queueDialog([&](QDialog *d) {
             auto *shown = qobject_cast<TFView *>(d);
             if (!shown)
@@ -356,11 +358,19 @@ private Q_SLOTS:
                 dialog->Button1Click();
                 return dialog->result();
             });
+            v.r.ui->queueDialog([&](QDialog *d) {
+                dataShown += d == &dataReport;
+                return int(QDialog::Accepted);
+            });
             files = shown->Button2Click();
             status = shown->LStatus->text();
             return int(QDialog::Accepted);
         });
+        // Nothing was ever filled in: asked once, "Да" opens the dialog before the protocols.
+        v.r.ui->queueAnswer(QMessageBox::Yes);
         v.r.run->BTResult();
+        QCOMPARE(v.r.ui->texts(), QStringList{TFView::ProtocolDataQuestion});
+        QCOMPARE(dataShown, 1);
         QDir::setCurrent(before);
         QCOMPARE(files.size(), 2);
         QCOMPARE(dataReport.ENumProt->text(), QStringLiteral("9"));
@@ -376,6 +386,14 @@ private Q_SLOTS:
         QVERIFY(texts.contains(QStringLiteral("Z13")));  // stand 3, position 1
         QVERIFY(texts.contains(QStringLiteral("Z15")));
         QVERIFY(!texts.contains(QStringLiteral("Z1")));
+
+        // Not asked again, although the dialog still stored nothing.
+        QDir::setCurrent(work.path());
+        v.r.ui->clear();
+        v.r.enterNumbers();
+        QCOMPARE(view->Button2Click().size(), 2);
+        QDir::setCurrent(before);
+        QVERIFY(v.r.ui->boxes().isEmpty());
     }
 };
 
