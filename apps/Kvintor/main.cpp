@@ -4,6 +4,7 @@
 #include "link/main_window.h"
 #include "link/start_up.h"
 #include "widgets/error_report.h"
+#include "widgets/program_icon.h"
 #include "widgets/ui_log.h"
 
 #include <QFile>
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
     kv::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kvintor"));
     QApplication::setApplicationVersion(QStringLiteral(KVINTOR_VERSION));
+    QApplication::setWindowIcon(kv::programIcon());
     kv::installUiLogFromEnvironment();
 
     kvintor::KvintorProgram program = kvintor::startKvintor(app.arguments());

@@ -237,7 +237,7 @@ int main(int argc, char **argv)
     kv::ProtocolData header;
     header.autoIncrement = true;
     header.protocolNumber = QStringLiteral("1");
-    basekvintor::TProtocolBuilders builders(&dm, [&] { return header; }, [&] { kv::advanceProtocolNumber(header, true); });
+    basekvintor::TProtocolBuilders builders(&dm, [&] { return header; }, [&] { kv::advanceProtocolNumber(header); });
     int workbooks = 0;
     int tableRows = 0;
     builders.afterReport = [&](const QString &) { tableRows = builders.table().size(); };

@@ -13,6 +13,11 @@
 namespace kvintor {
 
 const QString KvintorMain::PortUnavailableText = QStringLiteral("COM порт не доступен. Выберите другой порт");
+QString KvintorMain::PortUnavailableMessage(const QString &failure)
+{
+    return failure.isEmpty() ? PortUnavailableText : PortUnavailableText + QStringLiteral("\n\n") + failure;
+}
+
 const QString KvintorMain::BaseMissingText = QStringLiteral("Не найден файл ");
 const QString KvintorMain::SettingsWindow = QStringLiteral("Kvintor");
 
@@ -104,9 +109,28 @@ void KvintorMain::SelectPort()
         ShowPortUnavailable();
 }
 
+QString KvintorMain::StatusText(bool standsAnswered) const
+{
+    const bool open = Link.Comm1.IsOpen();
+    QString text = QStringLiteral("Порт: ") + (Mcom1 ? QStringLiteral("Com 1") : QStringLiteral("Com 2")) +
+                   QStringLiteral(" (") + Link.Comm1.DevicePath() + QLatin1Char(')');
+    if (!open)
+        text += QStringLiteral(", не открыт");
+    text += QStringLiteral("    База данных: ") + QDir::toNativeSeparators(m_dm.database().databaseName());
+    text += QStringLiteral("    Далее: ");
+    if (!open)
+        text += QStringLiteral("выберите порт в меню «Сервис»");
+    else if (!standsAnswered)
+        text += QStringLiteral("Опросите стенды");
+    else
+        text += QStringLiteral("выберите режим в меню «Проверка»");
+    return text;
+}
+
 void KvintorMain::ShowPortUnavailable()
 {
-    kv::ui().message(nullptr, caption(), PortUnavailableText, kv::Icon::Warning, QMessageBox::Ok, QMessageBox::Ok);
+    kv::ui().message(nullptr, caption(), PortUnavailableMessage(Link.Comm1.FailureText()), kv::Icon::Warning,
+                     QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void KvintorMain::ChoosePort(int port)

@@ -22,6 +22,8 @@ class KvintorMain : public QObject
     Q_OBJECT
 public:
     static const QString PortUnavailableText;  // "COM порт не доступен. Выберите другой порт"
+    // That text, then the device and the reason (TMyCommRTS::FailureText).
+    static QString PortUnavailableMessage(const QString &failure);
     static const QString BaseMissingText;      // "Не найден файл "
     // The settings sub-key of the main window's stored check marks.
     static const QString SettingsWindow;
@@ -68,6 +70,12 @@ public:
 
     void RestoreCheckMarks();
     void StoreCheckMarks();
+
+    // The main window's status line: the checked port and its device (and
+    // whether it is open), the database file, and what the operator does
+    // next: choose a port, poll the stands until one has answered, then pick
+    // a check. `standsAnswered`: a poll found a stand.
+    QString StatusText(bool standsAnswered) const;
 
     // Opens the checked port; "COM порт не доступен. Выберите другой порт" when it cannot be opened.
     void SelectPort();

@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace kvintor {
@@ -54,6 +55,8 @@ TKvintor::TKvintor(TDM &dm, const QString &portOverride, const QString &database
     connect(&m_main, &KvintorMain::CheckMarksChanged, this, &TKvintor::ShowCheckMarks);
     auto *log = new FrameLogView(Memo2, Edit1, FrameLogLines, this);
     connect(&m_main.Link, &StandLink::FrameLogged, log, &FrameLogView::Append);
+    // After the port's own message about a lost device.
+    connect(&m_main.Link, &StandLink::PortLost, this, &TKvintor::ShowStatus, Qt::QueuedConnection);
     m_main.FormCreate(portOverride);
     ShowCheckMarks();
 }
@@ -189,6 +192,16 @@ void TKvintor::BuildContents()
     for (QWidget *w : std::initializer_list<QWidget *>{Memo2, ButtonPoll, ButtonAuto, ButtonEnable, Edit1})
         w->setVisible(false);
     setCentralWidget(central);
+
+    LStatus = new QLabel(this);
+    LStatus->setObjectName(QStringLiteral("LStatus"));
+    LStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(LStatus, 1);
+}
+
+void TKvintor::ShowStatus()
+{
+    LStatus->setText(m_main.StatusText(MCheck->menuAction()->isEnabled()));
 }
 
 void TKvintor::ShowCheckMarks()
@@ -197,6 +210,7 @@ void TKvintor::ShowCheckMarks()
     MCom2->setChecked(m_main.MCom2);
     Tr1->setChecked(m_main.Tr1);
     Tr2->setChecked(m_main.Tr2);
+    ShowStatus();
 }
 
 void TKvintor::SetStandCaptionEnabled(int stand, bool enabled)
@@ -211,7 +225,11 @@ bool TKvintor::StandCaptionEnabled(int stand) const
     return stand >= 1 && stand <= 5 && !LabelStand[stand]->testAttribute(Qt::WA_Disabled);
 }
 
-void TKvintor::SetCheckMenuEnabled(bool enabled) { MCheck->menuAction()->setEnabled(enabled); }
+void TKvintor::SetCheckMenuEnabled(bool enabled)
+{
+    MCheck->menuAction()->setEnabled(enabled);
+    ShowStatus();
+}
 
 void TKvintor::SetPollNoticeVisible(bool visible) { LabelWait->setVisible(visible); }
 

@@ -65,6 +65,7 @@ public:
     std::array<QLabel *, 6> LabelStand{};
     QLabel *LabelWait = nullptr;  // "Подождите идет опрос стендов !"
     QLabel *LabelHidden = nullptr;
+    QLabel *LStatus = nullptr;  // the status line: port, database, next step
     QPlainTextEdit *Memo2 = nullptr;
     QLineEdit *Edit1 = nullptr;  // echo of the last frame received
     QPushButton *ButtonPoll = nullptr;    // "Опрос"
@@ -99,6 +100,7 @@ private:
     void BuildMenus();
     void BuildContents();
     void ShowCheckMarks();
+    void ShowStatus();
 
     KvintorMain m_main;
     TAboutBox *m_about = nullptr;

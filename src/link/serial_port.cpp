@@ -2,12 +2,38 @@
 
 #include "widgets/settings.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
 #include <algorithm>
 #include <cstring>
 
 namespace kvintor {
+
+QString PortOpenFailureText(const QString &device, int serialError, const QString &systemText)
+{
+    QString cause;
+#ifndef Q_OS_WIN
+    // The kernel's answers overlap (no right and busy are both a permission
+    // error to the port class), so the device file tells them apart.
+    const QFileInfo file(device);
+    if (!file.exists())
+        cause = QStringLiteral("устройство не найдено");
+    else if (!file.isReadable() || !file.isWritable())
+        cause = QStringLiteral("нет прав на чтение и запись устройства");
+    else
+#endif
+    if (serialError == QSerialPort::DeviceNotFoundError)
+        cause = QStringLiteral("устройство не найдено");
+    else if (serialError == QSerialPort::PermissionError || serialError == QSerialPort::OpenError)
+        cause = QStringLiteral("устройство занято другой программой");
+    else
+        cause = QStringLiteral("устройство не открывается");
+    QString text = QStringLiteral("Устройство: ") + device + QStringLiteral("\nПричина: ") + cause;
+    if (!systemText.isEmpty())
+        text += QStringLiteral(" (") + systemText + QLatin1Char(')');
+    return text;
+}
 
 int BaudValue(int baudRate)
 {
@@ -215,9 +241,11 @@ void TMyCommRTS::Open()
     ApplyLineSettings();
     m_port->clearError();
     if (!m_port->open(QIODevice::ReadWrite)) {
+        m_failureText = PortOpenFailureText(DevicePath(), m_port->error(), m_port->errorString());
         m_port->clearError();
         return;
     }
+    m_failureText.clear();
     // The set-up calls' results are not checked: a port that
     // opened is usable, and a pseudo-terminal rejects the modem-line calls.
     ApplyLineSettings();
@@ -338,6 +366,8 @@ void TMyCommRTS::OnPortError(int error)
         const QString reason = m_port->errorString();
         m_port->clearError();
         Close();
+        m_failureText = QStringLiteral("Устройство: ") + DevicePath() +
+                        QStringLiteral("\nПричина: устройство отключено (") + reason + QLatin1Char(')');
         Q_EMIT DeviceLost(reason);
         return;
     }

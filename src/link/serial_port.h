@@ -53,6 +53,11 @@ int BaudValue(int baudRate);
 // else /dev/ttyS0, /dev/ttyS1, /dev/ttyS2, /dev/lp0 (COM1, COM2, COM3, LPT1 on Windows).
 QString ComDevicePath(TComNo comNo);
 
+// Why `device` did not open, in Russian, for the operator: a missing device,
+// no right to it, or another program holding it, with the system's own text
+// after it. `serialError` is the QSerialPort error of the failed open.
+QString PortOpenFailureText(const QString &device, int serialError, const QString &systemText);
+
 // A negative count, size or time-out, or a stop-bit code above 255.
 class RangeError : public kv::Error
 {
@@ -105,6 +110,9 @@ public:
     void Open();
     void Close();
     bool IsOpen() const;
+    // Why the port is not open: the last failed Open, or the loss of an open
+    // device, in Russian; empty after a successful Open.
+    QString FailureText() const { return m_failureText; }
 
     // One write of count bytes, handed to the device at once; returns the bytes accepted.
     int Write(const char *buffer, int count);
@@ -158,6 +166,7 @@ private:
     int m_readTimeout = 1000;
     int m_writeTimeout = 1000;
     QString m_deviceOverride;
+    QString m_failureText;
     Timeouts m_timeouts;
     int m_applyTimeoutsCount = 0;
     bool m_closing = false;

@@ -1,7 +1,7 @@
 #include "protocols/protocol_data.h"
 
-#include "protocols/text_convert.h"
 #include "widgets/settings.h"
+#include "widgets/ui.h"
 
 namespace kv {
 
@@ -43,19 +43,72 @@ void storeProtocolData(const ProtocolData &d)
     saveSettings();
 }
 
+bool protocolDataStored()
+{
+    return settings().contains(kProtocolDataGroup + QStringLiteral("/enumProt"));
+}
+
 bool protocolNumberKeyAccepted(QChar c)
 {
     return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QChar(8);
 }
 
-void advanceProtocolNumber(ProtocolData &data, bool strict)
+QString nextProtocolNumber(const QString &number)
+{
+    // Only ASCII digits count: the number edit lets no other digit in, and a
+    // digit of another script has no "next" the operator would expect.
+    const auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    qsizetype end = number.size();
+    while (end > 0 && !isDigit(number.at(end - 1)))
+        --end;
+    if (end == 0)
+        return {};
+    qsizetype start = end;
+    while (start > 0 && isDigit(number.at(start - 1)))
+        --start;
+    QString digits = number.mid(start, end - start);
+    qsizetype i = digits.size() - 1;
+    for (; i >= 0; --i) {
+        if (digits.at(i) != QLatin1Char('9')) {
+            digits[i] = QChar(digits.at(i).unicode() + 1);
+            break;
+        }
+        digits[i] = QLatin1Char('0');
+    }
+    if (i < 0)
+        digits.prepend(QLatin1Char('1'));
+    return number.left(start) + digits + number.mid(end);
+}
+
+QString protocolNumberKeptText(const QString &number)
+{
+    return QStringLiteral("Номер протокола «") + number +
+           QStringLiteral("» не содержит цифр и не будет увеличиваться автоматически. "
+                          "Измените его в окне «Данные для протокола».");
+}
+
+ProtocolNumberStep advanceProtocolNumber(ProtocolData &data)
 {
     if (!data.autoIncrement)
-        return;
-    const double n = strict ? TextToNumberOrThrow(data.protocolNumber) : TextToNumber(data.protocolNumber);
-    data.protocolNumber = NumberToText(n + 1);
+        return ProtocolNumberStep::Off;
+    const QString next = nextProtocolNumber(data.protocolNumber);
+    if (next.isEmpty()) {
+        // Once per text for the whole session: a batch of protocols with "б/н"
+        // would otherwise stop at every workbook.
+        static QString lastTold;
+        static bool told = false;
+        if (!told || lastTold != data.protocolNumber) {
+            told = true;
+            lastTold = data.protocolNumber;
+            ui().information(nullptr, QStringLiteral("Данные для протокола"),
+                             protocolNumberKeptText(data.protocolNumber));
+        }
+        return ProtocolNumberStep::Kept;
+    }
+    data.protocolNumber = next;
     setSettingText(kProtocolDataGroup, QStringLiteral("enumProt"), data.protocolNumber);
     saveSettings();
+    return ProtocolNumberStep::Advanced;
 }
 
 }  // namespace kv

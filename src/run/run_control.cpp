@@ -18,6 +18,11 @@ namespace kvintor {
 
 const QString RunControl::PointSetupFailedText = QStringLiteral("Ошибка установки параметров измерения!");
 const QString RunControl::StandSetupFailedText = QStringLiteral("Ошибка установки параметров стенда!");
+QString RunControl::SavedText(int meters)
+{
+    return QStringLiteral("Результаты поверки записаны в архив, счетчиков: ") + QString::number(meters);
+}
+
 const QString RunControl::CountdownFailedText = QStringLiteral("Ошибка вычисления времени ответа от стенда!");
 const QString RunControl::VerificationDoneText = QStringLiteral("Поверка счетчиков завешена!");
 
@@ -229,8 +234,10 @@ void RunControl::ASaveInBase()
         return;
     if (kv::ui().execDialog(FNumber) != QDialog::Accepted)
         return;
-    if (Hooks.SaveToArchive && Hooks.SaveToArchive()) {
+    const int saved = Hooks.SaveToArchive ? Hooks.SaveToArchive() : -1;
+    if (saved >= 0) {
         SaveInBaseEnabled = false;
+        StatusText = SavedText(saved);
         // In the archive now: the archive's own references keep the type and test.
         m_claim.release();
         Changed();

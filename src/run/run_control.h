@@ -39,6 +39,8 @@ public:
     static const QString StandSetupFailedText;   // "Ошибка установки параметров стенда!"
     static const QString CountdownFailedText;    // "Ошибка вычисления времени ответа от стенда!"
     static const QString VerificationDoneText;   // "Поверка счетчиков завешена!"
+    // The status line after an archive save of `meters` meters.
+    static QString SavedText(int meters);
     static constexpr int StandPauseMs = 300;
 
     RunControl(StandLink &link, TDM &dm, QObject *parent = nullptr);
@@ -60,7 +62,8 @@ public:
         // Fixes the readings of the point being left into StandResults.
         std::function<void()> StorePointResults;
         // Writes the run into the archive; true when it was written.
-        std::function<bool()> SaveToArchive;
+        // Returns how many meters went into the archive, or -1 when nothing was saved.
+        std::function<int()> SaveToArchive;
         // A results frame of a stand, whole.
         std::function<void(int stand, const QByteArray &frame)> StandReport;
         // "Результат поверки": the results viewer, modally.

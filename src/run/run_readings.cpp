@@ -338,16 +338,16 @@ void RunReadings::StorePointResults()
     }
 }
 
-bool RunReadings::SaveToArchive()
+int RunReadings::SaveToArchive()
 {
     if (!m_run.Verification() || !m_run.Setup())
-        return false;
+        return -1;
     const RunSetup &setup = *m_run.Setup();
     Dataset *measure = m_dm.ADOMeasure;
     Dataset *meters = m_dm.ADOPositionCH;
     Dataset *results = m_dm.ADOResult;
     if (!measure || !meters || !results)
-        return false;
+        return -1;
     kv::Transaction transaction(m_dm.database());
     try {
         if (!transaction.begin())
@@ -356,6 +356,7 @@ bool RunReadings::SaveToArchive()
             qlonglong tip, test, key;
         };
         QVector<Entry> entries;
+        int saved = 0;
         const QDateTime when = kv::now();
         for (int s = 1; s <= 5; ++s) {
             if (!m_run.StandInUse(s))
@@ -401,6 +402,7 @@ bool RunReadings::SaveToArchive()
                 meters->setValue(QStringLiteral("PCountDevice"), r.RegisterVerdict[p]);
                 meters->setValue(QStringLiteral("PTotal"), total);
                 post(*meters);
+                ++saved;
                 const qlonglong meter = meters->value(QStringLiteral("PIndex")).toLongLong();
                 for (int i = 1; i < r.Errors[p].size(); ++i) {
                     if (!r.Measured[p].value(i))
@@ -416,7 +418,7 @@ bool RunReadings::SaveToArchive()
         }
         if (!transaction.commit())
             throw SaveFailed(transaction.errorText().toStdString());
-        return true;
+        return saved;
     } catch (const std::exception &e) {
         transaction.rollback();
         // The datasets still hold the rows the rollback took back.
@@ -426,7 +428,7 @@ bool RunReadings::SaveToArchive()
         meters->refresh();
         results->refresh();
         kv::ui().error(nullptr, QStringLiteral("Kvintor"), SaveFailedText(QString::fromStdString(e.what())));
-        return false;
+        return -1;
     }
 }
 

@@ -52,7 +52,8 @@ public:
     // The whole run into TMeasure, TPositionCH and TResult, or nothing at all.
     // A refusal is told in Russian with its cause; the run stays as it was,
     // for protocols and for another try.
-    bool SaveToArchive();
+    // Returns the number of meters written, or -1.
+    int SaveToArchive();
     // What the operator reads when the archive refused the run: a Russian
     // sentence naming the cause, then the engine's own text.
     static QString SaveFailedText(const QString &engineText);

@@ -81,6 +81,7 @@ bool RunState::ValidPointIndex(int index) const
 void RunState::ClearResults()
 {
     PointStarted = false;
+    StatusText.clear();
     for (int s = 1; s <= 5; ++s) {
         StandResultsRecord &r = StandResults[s];
         r.Limits.fill(0);

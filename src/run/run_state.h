@@ -128,6 +128,9 @@ public:
     bool NewTestVisible = false; // "Повторить поверку"
     bool SaveInBaseEnabled = false;  // ASaveInBase
     bool MarksEnabled = true;        // "Норма" and "Нет"
+    // What the last action of the run came to, for the status lines: empty
+    // until something worth saying happened.
+    QString StatusText;
     bool WindowVisible = false;
 
     // Tells the window to show the state again.

@@ -166,8 +166,9 @@ ViewerGridModel::ViewerGridModel(RecordTable *table, Grid grid, QObject *parent)
             m_fields << QStringLiteral("N%1").arg(p);
             m_titles << QStringLiteral("Сч №%1").arg(p);
         }
-        m_fields << F("PLimit");
-        m_titles << QStringLiteral("%, Допуск");
+        // The limit beside the errors, then what the point loads the meter with.
+        m_fields << F("PLimit") << F("I") << F("KM");
+        m_titles << QStringLiteral("%, Допуск") << QStringLiteral("Ток, %") << QStringLiteral("cos φ");
     }
     setSourceModel(table);
 }
@@ -200,6 +201,24 @@ bool ViewerGridModel::cellFails(const QModelIndex &index) const
                            m_table->rowField(row, F("PLimit")));
 }
 
+QString ViewerGridModel::meterVerdict(int position) const
+{
+    if (m_grid != Grid::Results || position < 1 || position > 6)
+        return QString();
+    const QString field = QStringLiteral("N") + QString::number(position);
+    bool any = false;
+    for (int row = 0; row < m_table->count(); ++row) {
+        const RecordTable::Row &values = m_table->rowValues(row);
+        const QString text = m_table->rowField(values, field).toString();
+        if (text.isEmpty())
+            continue;
+        any = true;
+        if (ResultCellFails(m_table->rowField(values, F("Mode")).toString(), text, m_table->rowField(values, F("PLimit"))))
+            return QStringLiteral("Не годен");
+    }
+    return any ? QStringLiteral("Годен") : QString();
+}
+
 QVariant ViewerGridModel::data(const QModelIndex &index, int role) const
 {
     switch (role) {
@@ -220,9 +239,14 @@ QVariant ViewerGridModel::data(const QModelIndex &index, int role) const
 QVariant ViewerGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-        const int at = m_fields.indexOf(fieldOf(section));
-        if (at >= 0)
-            return m_titles.at(at);
+        const QString field = fieldOf(section);
+        const int at = m_fields.indexOf(field);
+        if (at >= 0) {
+            // A meter's column carries its verdict over the shown rows.
+            const QString verdict =
+                field.size() == 2 && field.startsWith(QLatin1Char('N')) ? meterVerdict(field.at(1).digitValue()) : QString();
+            return verdict.isEmpty() ? m_titles.at(at) : m_titles.at(at) + QLatin1Char('\n') + verdict;
+        }
     }
     return QSortFilterProxyModel::headerData(section, orientation, role);
 }

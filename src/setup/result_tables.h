@@ -49,6 +49,9 @@ public:
     // The shown cell fails (stand grid: the stand has a failing result).
     bool cellFails(const QModelIndex &index) const;
     QString fieldOf(int column) const;
+    // "Годен" / "Не годен" of the meter at `position` over the rows shown (a
+    // failing cell fails it), empty when it has no result there.
+    QString meterVerdict(int position) const;
 
 protected:
     bool filterAcceptsColumn(int sourceColumn, const QModelIndex &sourceParent) const override;

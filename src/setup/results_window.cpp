@@ -6,7 +6,10 @@
 #include "setup/protocol_data_window.h"
 #include "widgets/ui.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -66,6 +69,12 @@ TFView::TFView(TDM &dm, const RunState &run, TFNumber *numbers, StandProtocols::
     connect(Button1, &QPushButton::clicked, this, &TFView::Button1Click);
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, &QDialog::close);
+    LStatus = new QLabel(this);
+    LStatus->setObjectName(QStringLiteral("LStatus"));
+    LStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LStatus->setWordWrap(true);
+    root->addWidget(LStatus);
+    connect(&run, &RunState::changed, this, &TFView::followRun);
 
     // The operator picks a stand: the data module follows, and so the result rows.
     connect(DBStend->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -74,7 +83,8 @@ TFView::TFView(TDM &dm, const RunState &run, TFNumber *numbers, StandProtocols::
                     m_dm.RMStend->setCurrent(current.row());
             });
     connect(dm.RMStend, &RecordTable::currentChanged, this, &TFView::followStand);
-    resize(760, 420);
+    // Fits a 1366×768 screen with every meter column of a stand in view.
+    resize(DefaultSize);
 }
 
 void TFView::showEvent(QShowEvent *event)
@@ -87,6 +97,29 @@ void TFView::FormShow()
 {
     BuildResultTables(m_dm, m_run);
     followStand();
+    followRun();
+    DBRMResult->resizeColumnsToContents();
+}
+
+void TFView::followRun()
+{
+    Button1->setEnabled(m_run.SaveInBaseEnabled);
+    if (m_run.StatusText != m_runStatusShown) {
+        m_runStatusShown = m_run.StatusText;
+        LStatus->setText(m_runStatusShown);
+    }
+}
+
+const QString TFView::ProtocolDataQuestion =
+    QStringLiteral("Данные для протокола (организация, поверитель, номер протокола) ещё не заполнены. Заполнить их сейчас?");
+
+QString TFView::ProtocolsWrittenText(const QStringList &files)
+{
+    QStringList shown;
+    for (const QString &f : files)
+        shown << QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath());
+    return (files.size() == 1 ? QStringLiteral("Протокол записан: ") : QStringLiteral("Протоколы записаны: ")) +
+           shown.join(QStringLiteral("; "));
 }
 
 void TFView::followStand()
@@ -106,7 +139,15 @@ QStringList TFView::Button2Click()
 {
     if (!m_numbers || kv::ui().execDialog(m_numbers) != QDialog::Accepted)
         return {};
-    return m_protocols.BuildStandProtocols();
+    if (!m_protocolDataAsked && !kv::protocolDataStored() && m_hooks.EditProtocolData) {
+        m_protocolDataAsked = true;
+        if (kv::ui().question(this, QStringLiteral("Групповой протокол"), ProtocolDataQuestion) == QMessageBox::Yes)
+            m_hooks.EditProtocolData();
+    }
+    const QStringList files = m_protocols.BuildStandProtocols();
+    if (!files.isEmpty())
+        LStatus->setText(ProtocolsWrittenText(files));
+    return files;
 }
 
 std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *numbers, TFdataReport *protocolData,
@@ -121,8 +162,13 @@ std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *
     context.meterNumber = [numbers](int s, int p) {
         return numbers && s >= 1 && s <= 5 && p >= 1 && p <= 6 ? numbers->Edits[s][p]->text() : QString();
     };
-    auto view = std::make_unique<TFView>(dm, run, numbers, context, TFView::Hooks{[&run] { run.ASaveInBase(); }},
-                                         parent);
+    TFView::Hooks hooks;
+    hooks.ASaveInBase = [&run] { run.ASaveInBase(); };
+    hooks.EditProtocolData = [protocolData] {
+        if (protocolData)
+            kv::ui().execDialog(protocolData);
+    };
+    auto view = std::make_unique<TFView>(dm, run, numbers, context, hooks, parent);
     TFView *v = view.get();
     run.Hooks.ShowResults = [v] { kv::ui().execDialog(v); };
     return view;

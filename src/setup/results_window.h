@@ -6,10 +6,12 @@
 #include "setup/result_tables.h"
 
 #include <QDialog>
+#include <QSize>
 
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QPushButton;
 class QTableView;
 
@@ -28,6 +30,8 @@ public:
     struct Hooks {
         // The run window's "Записать в архив" (meter numbers, then the archive save).
         std::function<void()> ASaveInBase;
+        // Shows the protocol data dialog ("Данные для протокола").
+        std::function<void()> EditProtocolData;
     };
 
     // `numbers` is the meter numbers window; `protocol` gives the group
@@ -40,12 +44,20 @@ public:
     QPushButton *Button1 = nullptr;  // "Записать в архив"
     QPushButton *Button2 = nullptr;  // "Групповой протокол"
     QPushButton *Button3 = nullptr;  // "Закрыть"
+    // The status line: what the last save or protocol came to.
+    QLabel *LStatus = nullptr;
 
     ViewerGridModel *StandModel = nullptr;
     ViewerGridModel *ResultModel = nullptr;
     StandProtocols &Protocols() { return m_protocols; }
 
+    static constexpr QSize DefaultSize{1000, 560};
+
     void FormShow();
+    // The status line after protocols were written to `files`.
+    static QString ProtocolsWrittenText(const QStringList &files);
+    // Asked once, before the first protocol, while the protocol data were never filled in.
+    static const QString ProtocolDataQuestion;
     void Button1Click();
     // Returns the protocol files written (none when the numbers were not confirmed).
     QStringList Button2Click();
@@ -55,12 +67,17 @@ protected:
 
 private:
     void followStand();
+    // "Записать в архив" only while the run is not in the archive; the run's
+    // news in the status line when there is some.
+    void followRun();
 
     TDM &m_dm;
     const RunState &m_run;
     TFNumber *m_numbers;
     Hooks m_hooks;
     StandProtocols m_protocols;
+    QString m_runStatusShown;
+    bool m_protocolDataAsked = false;
 };
 
 // The viewer of the program: "Результат поверки" of the run window shows it

@@ -102,7 +102,7 @@ void TSFDataProt::store() { kv::storeProtocolData(data()); }
 void TSFDataProt::AdvanceProtocolNumber()
 {
     kv::ProtocolData d = data();
-    kv::advanceProtocolNumber(d, true);
+    kv::advanceProtocolNumber(d);
     ENumProt->setText(d.protocolNumber);
 }
 

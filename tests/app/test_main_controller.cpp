@@ -137,7 +137,11 @@ private Q_SLOTS:
 
         auto main = fx->make();
         main->FormCreate();
-        QCOMPARE(rec->texts(), QStringList{KvintorMain::PortUnavailableText});
+        // The device and the reason follow the refusal.
+        const QString missing = KvintorMain::PortUnavailableText + QStringLiteral("\n\nУстройство: ") +
+                                fx->settings.folder() + QStringLiteral("/no-com1\nПричина: устройство не найдено");
+        QCOMPARE(rec->texts().size(), 1);
+        QVERIFY2(rec->texts().first().startsWith(missing), qPrintable(rec->texts().first()));
         QCOMPARE(rec->boxes().first().icon, kv::Icon::Warning);
         QVERIFY(!main->Link.Comm1.IsOpen());
         // With the port closed the poll still runs to its watchdog; sends do nothing.
@@ -157,7 +161,8 @@ private Q_SLOTS:
         // Back to the missing one: closed again, and said so.
         main->ChoosePort(1);
         QVERIFY(!main->Link.Comm1.IsOpen());
-        QCOMPARE(rec->texts(), QStringList{KvintorMain::PortUnavailableText});
+        QCOMPARE(rec->texts().size(), 1);
+        QVERIFY(rec->texts().first().startsWith(missing));
     }
 
     void thePortOptionServesTheStartUntilTheOperatorPicksTheOtherPort()

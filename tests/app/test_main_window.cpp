@@ -180,12 +180,21 @@ private Q_SLOTS:
         kv::ScopedRecordingUi rec;
         Rig rig(config(QStringLiteral("stands = 1 3\n")));
         TKvintor &w = rig.window();
+        // The status line names the port's device and the database, and the
+        // next step until a poll has found a stand.
+        const QString status = w.LStatus->text();
+        QVERIFY2(status.startsWith(QStringLiteral("Порт: Com ")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral(" (") + rig.server.SlavePath() + QStringLiteral(")    ")),
+                 qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("База данных: ") + rig.db.path()), qPrintable(status));
+        QVERIFY2(status.endsWith(QStringLiteral("Далее: Опросите стенды")), qPrintable(status));
         w.AReply->trigger();
         QVERIFY(!w.AReply->isEnabled());
         QVERIFY(!w.ABase->isEnabled());
         QVERIFY(rig.drivePoll());
         QCOMPARE(rig.enabledCaptions(), (QList<int>{1, 3}));
         QVERIFY(w.MCheck->menuAction()->isEnabled());
+        QVERIFY(w.LStatus->text().endsWith(QStringLiteral("Далее: выберите режим в меню «Проверка»")));
         QVERIFY(w.ABase->isEnabled());
         QVERIFY(w.LabelWait->isHidden());
         QVERIFY2(rec->boxes().isEmpty(), qPrintable(rec->texts().join(QLatin1Char('|'))));
@@ -197,6 +206,7 @@ private Q_SLOTS:
         w.AReply->trigger();
         QVERIFY(rig.enabledCaptions().isEmpty());
         QVERIFY(!w.MCheck->menuAction()->isEnabled());
+        QVERIFY(w.LStatus->text().endsWith(QStringLiteral("Далее: Опросите стенды")));
         QVERIFY(rig.drivePoll());
         QCOMPARE(rig.enabledCaptions(), (QList<int>{1, 3}));
         QCOMPARE(rig.server.Model().FramesReceived().first(), AutoRequest());
@@ -295,15 +305,21 @@ private Q_SLOTS:
         QVERIFY(spinUntil([&] { return rig.replies >= 1 && !rig.link().Transmitter.Busy(); }, 3000));
         rig.link().OnT3Timer();  // "?1"
         rig.server.Close();
-        QVERIFY(spinUntil([&] { return rec->shown(KvintorMain::PortUnavailableText); }, 5000));
+        const auto portRefused = [&] {
+            return !rec->texts().isEmpty() && rec->texts().last().startsWith(KvintorMain::PortUnavailableText);
+        };
+        QVERIFY(spinUntil(portRefused, 5000));
         QVERIFY(!rig.link().Comm1.IsOpen());
         QVERIFY(rig.drivePoll());
         QVERIFY(rec->shown(StandLink::NoLinkText));
         QVERIFY(w.AReply->isEnabled() && w.ABase->isEnabled());
+        QVERIFY2(w.LStatus->text().contains(QStringLiteral(", не открыт    ")), qPrintable(w.LStatus->text()));
+        QVERIFY(w.LStatus->text().endsWith(QStringLiteral("Далее: выберите порт в меню «Сервис»")));
         // Choosing the port again tries it again and says it is still gone.
         rec->clear();
         w.Mcom1->trigger();
-        QCOMPARE(rec->texts(), QStringList{KvintorMain::PortUnavailableText});
+        QCOMPARE(rec->texts().size(), 1);
+        QVERIFY(portRefused());
     }
 
     void closingTheWindowSendsAutoAndEndsTheProgram()
@@ -329,7 +345,7 @@ private Q_SLOTS:
         // A verification with measured errors, not yet in the archive.
         RunControl &run = rig.openRun(ModeVerification, true);
         int saves = 0;
-        run.Hooks.SaveToArchive = [&] { return ++saves > 1; };
+        run.Hooks.SaveToArchive = [&] { return ++saves > 1 ? 1 : -1; };
 
         // "Отмена": the program and its run stay.
         rec->queueAnswer(QMessageBox::Cancel);

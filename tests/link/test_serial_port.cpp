@@ -5,7 +5,9 @@
 #include "support/test_env.h"
 #include "widgets/settings.h"
 
+#include <QFile>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -143,6 +145,57 @@ private Q_SLOTS:
         QVERIFY(!activated);
     }
 
+    // The operator learns which device failed and why, in Russian first.
+    void whyAPortDoesNotOpen_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("missing device") << "missing" << "устройство не найдено";
+        QTest::newRow("held by another program") << "busy" << "устройство занято другой программой";
+        QTest::newRow("no right to the device") << "denied" << "нет прав на чтение и запись устройства";
+        QTest::newRow("not a serial device") << "file" << "устройство не открывается";
+    }
+    void whyAPortDoesNotOpen()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, cause);
+        QTemporaryDir dir;
+        Pty pty;
+        TMyCommRTS holder;
+        QString device = dir.filePath(QStringLiteral("ttyKV0"));
+        if (kind == QLatin1String("busy")) {
+            device = pty.path;
+            holder.SetDeviceOverride(device);
+            holder.Open();
+            QVERIFY(holder.IsOpen());
+        } else if (kind == QLatin1String("denied") || kind == QLatin1String("file")) {
+            QFile f(device);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            if (kind == QLatin1String("denied")) {
+                if (::geteuid() == 0)
+                    QSKIP("the superuser may open any device");
+                QVERIFY(f.setPermissions(QFileDevice::Permissions()));
+            }
+        }
+        TMyCommRTS c;
+        c.SetDeviceOverride(device);
+        c.Open();
+        QVERIFY(!c.IsOpen());
+        const QString text = c.FailureText();
+        QVERIFY2(text.startsWith(QStringLiteral("Устройство: ") + device + QStringLiteral("\nПричина: ") + cause),
+                 qPrintable(text));
+        // The system's own words follow, in brackets.
+        QVERIFY2(text.endsWith(QLatin1Char(')')), qPrintable(text));
+        // Opened at last: nothing left to say.
+        if (kind == QLatin1String("busy")) {
+            holder.Close();
+            c.Open();
+            QVERIFY(c.IsOpen());
+            QVERIFY(c.FailureText().isEmpty());
+        }
+    }
+
     void openOnAPseudoTerminal()
     {
         Pty pty;
@@ -271,6 +324,9 @@ private Q_SLOTS:
         pty.closeMaster();
         QTRY_VERIFY_WITH_TIMEOUT(!c.IsOpen(), 3000);
         QCOMPARE(lost.count(), 1);
+        QVERIFY2(c.FailureText().startsWith(QStringLiteral("Устройство: ") + pty.path +
+                                            QStringLiteral("\nПричина: устройство отключено")),
+                 qPrintable(c.FailureText()));
     }
 };
 

@@ -42,7 +42,7 @@ struct Header {
     }
     std::function<void()> advance()
     {
-        return [this] { kv::advanceProtocolNumber(data, true); };
+        return [this] { kv::advanceProtocolNumber(data); };
     }
 };
 

@@ -344,7 +344,7 @@ private Q_SLOTS:
         run.Hooks.StorePointResults = [&] { ++stored; };
         run.Hooks.SaveToArchive = [&] {
             ++saved;
-            return archiveAccepts;
+            return archiveAccepts ? 2 : -1;
         };
         rig.confirmPoint();
         rig.step();
@@ -372,6 +372,7 @@ private Q_SLOTS:
         QVERIFY(!run.MainMenu());
         QCOMPARE(saved, 1);
         QVERIFY(run.SaveInBaseEnabled);
+        QVERIFY(run.StatusText.isEmpty());  // a refused save says nothing is saved
         QCOMPARE(run.StandResults[1].MeterNumber[2], QStringLiteral("N2"));
 
         // Saved: the window closes.
@@ -384,6 +385,7 @@ private Q_SLOTS:
         QCOMPARE(stored, 3);
         QVERIFY(!run.WindowVisible);
         QVERIFY(!run.SaveInBaseEnabled);
+        QCOMPARE(run.StatusText, QStringLiteral("Результаты поверки записаны в архив, счетчиков: 2"));
 
         // Back again after the save: it closes without asking.
         run.WindowVisible = true;

@@ -55,6 +55,8 @@ private Q_SLOTS:
         QCOMPARE(rig.ui->texts(), QStringList{QStringLiteral("  Введите все номера счетчиков !  ")});
         QCOMPARE(rig.ui->boxes().at(0).icon, kv::Icon::None);
         QCOMPARE(dlg.result(), 0);
+        // The cursor waits in the first empty number.
+        QCOMPARE(dlg.focusWidget(), dlg.Edit[2]);
         // What came before the empty edit is already taken.
         QCOMPARE(rig.run->StandResults[1].MeterNumber[1], QStringLiteral("0012345"));
         QVERIFY(rig.run->StandResults[3].MeterNumber[6].isEmpty());

@@ -129,9 +129,18 @@ private Q_SLOTS:
         rig.confirmPoint();
         rig.flush();
         rig.step();  // stand 1 is asked
+        // The countdown is the longest wait for the answers, not the point's
+        // time: it runs, with most of it left, when the answers end the point.
+        QVERIFY(run.CountdownRunning());
+        const int fullTime = run.SecondsLeft;
+        run.TTimeTimer();
+        QCOMPARE(run.SecondsLeft, fullTime - 1);
         rig.link.HandleFrame(report(1, {{1, "+0.10"}, {2, "-0.20"}}));
-        // Both meters answered: the second point started, its fields empty.
+        // Both meters answered: the second point started, its fields empty,
+        // its own wait shown in full.
         QCOMPARE(run.CurrentRow.PNumPointBuf, 20);
+        QCOMPARE(run.SecondsLeft, fullTime);
+        QCOMPARE(run.CountdownText, kvintor::CountdownText(fullTime));
         QVERIFY(run.StandResults[1].MeterEdit[1].Text().isEmpty());
         QVERIFY(run.StandResults[1].Measured[1][1] && run.StandResults[1].Measured[2][1]);
         QCOMPARE(double(run.StandResults[1].Errors[2][1]), -0.2);

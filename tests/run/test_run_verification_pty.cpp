@@ -92,6 +92,7 @@ private Q_SLOTS:
         run.ASaveInBase();
         QCOMPARE(rig.ui->texts(), QStringList{RunControl::VerificationDoneText});
         QVERIFY(!run.SaveInBaseEnabled);
+        QCOMPARE(run.StatusText, RunControl::SavedText(6));
 
         QSqlDatabase db = rig.f.db.db();
         QCOMPARE(kvtest::scalar(db, QStringLiteral("select count(*) from TMeasure")).toInt(), 1);

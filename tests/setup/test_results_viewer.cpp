@@ -9,6 +9,8 @@
 #include "widgets/workbook_reader.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QScrollBar>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -176,7 +178,13 @@ private Q_SLOTS:
         QStringList titles;
         for (int c = 0; c < results.columnCount(); ++c)
             titles << results.headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(titles, QStringList({"Режим", "Сч №1", "Сч №2", "Сч №3", "Сч №4", "Сч №5", "Сч №6", "%, Допуск"}));
+        // Each meter's verdict under its number: a crept meter and one at its
+        // limit fail, the third passes, empty positions have none. The limit
+        // stands beside the errors, the point's current and power factor after.
+        QCOMPARE(titles, QStringList({"Режим", "Сч №1\nНе годен", "Сч №2\nНе годен", "Сч №3\nГоден", "Сч №4", "Сч №5",
+                                      "Сч №6", "%, Допуск", "Ток, %", "cos φ"}));
+        QCOMPARE(results.data(results.index(v.resultRow(2), 9)).toString(), QStringLiteral("0.5/L"));
+        QCOMPARE(results.data(results.index(v.resultRow(2), 8)).toInt(), 50);
 
         const auto colour = [&](int n, int p) {
             return results.data(results.index(v.resultRow(n), p), Qt::BackgroundRole).value<QColor>();
@@ -198,6 +206,9 @@ private Q_SLOTS:
         QCOMPARE(stands.data(stands.index(0, 0), Qt::BackgroundRole).value<QColor>(), red);
         v.select(QStringLiteral("Стенд №1"));
         QCOMPARE(colour(11, 2), red);
+        // A failed register test alone fails the meter.
+        QCOMPARE(results.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Сч №1\nГоден"));
+        QCOMPARE(results.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Сч №2\nНе годен"));
 
         // The rule itself, beyond the table: |error| ≥ limit, words by mode.
         QVERIFY(ResultCellFails(kError, QStringLiteral("+1.2"), 1.0));
@@ -277,10 +288,21 @@ private Q_SLOTS:
         v.fillPassing();
         int saves = 0;
         kv::ProtocolData data;
-        TFView view(v.dm(), v.run, &v.r.windows->FNumber, {[&] { return data; }, {}, {}},
-                    {[&] { ++saves; }});
+        v.run.SaveInBaseEnabled = true;
+        TFView view(v.dm(), v.run, &v.r.windows->FNumber, {[&] { return data; }, {}, {}}, {[&] {
+                        ++saves;
+                        v.run.SaveInBaseEnabled = false;
+                        v.run.StatusText = RunControl::SavedText(5);
+                        v.run.Changed();
+                    },
+                    {}});
         QCOMPARE(view.windowTitle(), QStringLiteral("Просмотр результатов поверки"));
-        view.FormShow();
+        view.show();
+        QCOMPARE(view.size(), TFView::DefaultSize);
+        // Every meter column and the limit, current and power factor in view
+        // without scrolling sideways.
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.DBRMResult->horizontalScrollBar()->maximum(), 0);
         QCOMPARE(view.DBStend->model()->rowCount(), 2);
         QCOMPARE(view.DBStend->currentIndex().row(), 1);
         view.DBStend->setCurrentIndex(view.StandModel->index(0, 0));
@@ -288,8 +310,15 @@ private Q_SLOTS:
         QCOMPARE(view.DBRMResult->model()->rowCount(), 5);
         QCOMPARE(view.ResultModel->data(view.ResultModel->index(0, 1)).toString().isEmpty(), false);
 
+        QVERIFY(view.Button1->isEnabled());
+        QVERIFY(view.LStatus->text().isEmpty());
         view.Button1->click();
         QCOMPARE(saves, 1);
+        // Saved: the count in the status line, no second save.
+        QCOMPARE(view.LStatus->text(), QStringLiteral("Результаты поверки записаны в архив, счетчиков: 5"));
+        QVERIFY(!view.Button1->isEnabled());
+        view.FormShow();
+        QVERIFY(!view.Button1->isEnabled());
 
         // The numbers window cancelled: nothing printed, the number stays.
         v.r.enterNumbers(false);
@@ -313,6 +342,8 @@ private Q_SLOTS:
         TFNumber &numbers = v.r.windows->FNumber;
         auto view = AttachResultsViewer(v.dm(), *v.r.run, &numbers, &dataReport);
         QStringList files;
+        QString status;
+        int dataShown = 0;
         v.r.ui->queueDialog([&](QDialog *d) {
             auto *shown = qobject_cast<TFView *>(d);
             if (!shown)
@@ -327,13 +358,26 @@ private Q_SLOTS:
                 dialog->Button1Click();
                 return dialog->result();
             });
+            v.r.ui->queueDialog([&](QDialog *d) {
+                dataShown += d == &dataReport;
+                return int(QDialog::Accepted);
+            });
             files = shown->Button2Click();
+            status = shown->LStatus->text();
             return int(QDialog::Accepted);
         });
+        // Nothing was ever filled in: asked once, "Да" opens the dialog before the protocols.
+        v.r.ui->queueAnswer(QMessageBox::Yes);
         v.r.run->BTResult();
+        QCOMPARE(v.r.ui->texts(), QStringList{TFView::ProtocolDataQuestion});
+        QCOMPARE(dataShown, 1);
         QDir::setCurrent(before);
         QCOMPARE(files.size(), 2);
         QCOMPARE(dataReport.ENumProt->text(), QStringLiteral("9"));
+        // Where they went, in full, in the status line.
+        QVERIFY(status.startsWith(QStringLiteral("Протоколы записаны: ")));
+        for (const QString &f : files)
+            QVERIFY2(status.contains(QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath())), qPrintable(status));
         const QJsonObject sheet = kvtest::sheetOf(kvtest::readWorkbook(files[1]));
         const QJsonObject cells = sheet.value(QStringLiteral("cells")).toObject();
         QStringList texts;
@@ -342,6 +386,14 @@ private Q_SLOTS:
         QVERIFY(texts.contains(QStringLiteral("Z13")));  // stand 3, position 1
         QVERIFY(texts.contains(QStringLiteral("Z15")));
         QVERIFY(!texts.contains(QStringLiteral("Z1")));
+
+        // Not asked again, although the dialog still stored nothing.
+        QDir::setCurrent(work.path());
+        v.r.ui->clear();
+        v.r.enterNumbers();
+        QCOMPARE(view->Button2Click().size(), 2);
+        QDir::setCurrent(before);
+        QVERIFY(v.r.ui->boxes().isEmpty());
     }
 };
 

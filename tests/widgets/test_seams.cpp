@@ -2,12 +2,14 @@
 #include "support/test_env.h"
 #include "widgets/clock.h"
 #include "widgets/error_report.h"
+#include "widgets/program_icon.h"
 #include "widgets/settings.h"
 #include "widgets/ui.h"
 
 #include <QDialog>
 #include <QPushButton>
 #include <QFile>
+#include <QImage>
 #include <QLocale>
 #include <QTest>
 #include <QTimer>
@@ -85,6 +87,21 @@ private Q_SLOTS:
         QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Да"));
         QCOMPARE(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')), QStringLiteral("Нет"));
         QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Отмена"));
+    }
+
+    // The programs' windows carry our own picture, drawn at the sizes a
+    // title bar and a task bar ask for, not an empty or the toolkit's icon.
+    void programIconIsDrawn()
+    {
+        const QIcon icon = kv::programIcon();
+        QVERIFY(!icon.isNull());
+        for (int size : {16, 32, 64}) {
+            const QImage image = icon.pixmap(size, size).toImage();
+            QCOMPARE(image.width(), size);
+            // The housing's colour at the centre of its upper left, a clear corner.
+            QCOMPARE(image.pixelColor(size / 8 + 1, size / 2).name(), QStringLiteral("#1f4e79"));
+            QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+        }
     }
 
     void clockCanBeFixed()

@@ -1,0 +1,7 @@
+#include "widgets/program_icon.h"
+
+namespace kv {
+
+QIcon programIcon() { return QIcon(kProgramIconPath); }
+
+}  // namespace kv
