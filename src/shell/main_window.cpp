@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -166,12 +167,17 @@ QAbstractItemView *TFExpert::currentGrid() const { return qobject_cast<QAbstract
 
 void TFExpert::attachTablePopup(QAbstractItemView *grid)
 {
+    // The pop-up's table actions work on the grid it was opened over, whichever
+    // grid was current before (the query result, say, is not made current by
+    // the focus).
     if (auto *dataGrid = qobject_cast<kv::DataGrid *>(grid)) {
         dataGrid->setPopupMenu(m_popup);
+        connect(dataGrid, &kv::DataGrid::popupRequested, this, [this, grid] { m_state.gridFocusIn(grid); });
         return;
     }
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint &pos) {
+        m_state.gridFocusIn(grid);
         m_popup->popup(grid->viewport()->mapToGlobal(pos));
     });
 }
@@ -403,6 +409,10 @@ void TFExpert::AReportXlExecute()
     if (DM && DM->ADOMeasure && !DM->ADOMeasure->isEmpty() && DM->ADOPosition && !DM->ADOPosition->isEmpty())
         runBuilder(m_singleBuilder);
 }
+
+void TFExpert::showStatus(const QString &text) { statusBar()->showMessage(text); }
+
+QString TFExpert::statusText() const { return statusBar()->currentMessage(); }
 
 void TFExpert::TBItem14Click()
 {

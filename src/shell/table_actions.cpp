@@ -27,11 +27,11 @@ struct SaveEntry {
     const char *extension;
 };
 const SaveEntry kSaveEntries[] = {
-    {SaveFormat::Text, "Text files (*.txt)", "txt"},
-    {SaveFormat::Csv, "Comma separated values (*.csv)", "csv"},
-    {SaveFormat::Html, "HTML file (*.htm)", "htm"},
-    {SaveFormat::Rtf, "Rich Text Format (*.rtf)", "rtf"},
-    {SaveFormat::Excel, "Microsoft Excel Workbook (*.xlsx)", "xlsx"},
+    {SaveFormat::Text, "Текстовый файл (*.txt)", "txt"},
+    {SaveFormat::Csv, "Текст с разделителями-запятыми (*.csv)", "csv"},
+    {SaveFormat::Html, "Страница HTML (*.htm)", "htm"},
+    {SaveFormat::Rtf, "Документ RTF (*.rtf)", "rtf"},
+    {SaveFormat::Excel, "Книга Excel (*.xlsx)", "xlsx"},
 };
 
 struct ExportEntry {
@@ -43,7 +43,7 @@ const ExportEntry kExportEntries[] = {
     {ExportTarget::Dbase3, QStringLiteral("dBASE III (*.dbf)")},
     {ExportTarget::Dbase4, QStringLiteral("dBASE IV (*.dbf)")},
     {ExportTarget::Paradox7, QStringLiteral("Pradox 7.x (*.db)")},
-    {ExportTarget::Excel, QStringLiteral("Microsoft Excel (*.xlsx)")},
+    {ExportTarget::Excel, QStringLiteral("Книга Excel (*.xlsx)")},
 };
 
 // The model under any views stacked on it.
@@ -158,14 +158,14 @@ QStringList saveFilters()
 {
     QStringList list;
     for (const SaveEntry &e : kSaveEntries)
-        list << QString::fromLatin1(e.filter);
+        list << QString::fromUtf8(e.filter);
     return list;
 }
 
 std::optional<SaveFormat> saveFormatOf(const QString &filter)
 {
     for (const SaveEntry &e : kSaveEntries)
-        if (filter == QLatin1String(e.filter))
+        if (filter == QString::fromUtf8(e.filter))
             return e.format;
     return std::nullopt;
 }
@@ -243,8 +243,20 @@ QList<int> rowsToSave(const kv::DataGrid &grid)
 {
     const kv::MarkedRows marked = grid.markedRows();
     QList<int> rows = marked.rows;
+    if (rows.isEmpty()) {
+        // Nothing marked: the table as shown, as printing takes it.
+        const int count = grid.model() ? grid.model()->rowCount() : 0;
+        for (int r = 0; r < count; ++r)
+            rows << r;
+    }
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+QString savedRowsText(int rows, const QString &path)
+{
+    return QStringLiteral("Сохранено строк: ") + QString::number(rows) + QStringLiteral(". Файл: ") +
+           QDir::toNativeSeparators(path);
 }
 
 QString writeGridTable(const QString &path, const GridTable &table, SaveFormat format)

@@ -89,8 +89,11 @@ struct GridTable {
 GridTable gridTable(const kv::DataGrid &grid, const QList<int> &rows);
 // Every row of the grid's table.
 GridTable wholeGridTable(const kv::DataGrid &grid);
-// The rows "Сохранить как" writes: the marked ones (every row when all are marked).
+// The rows "Сохранить как" writes: the marked ones, every row of the grid when
+// none is marked (a file of titles alone helps nobody).
 QList<int> rowsToSave(const kv::DataGrid &grid);
+// Told in the status line after "Сохранить как".
+QString savedRowsText(int rows, const QString &path);
 
 // Writes a grid table as a file of the format. Returns "" or the error text.
 QString writeGridTable(const QString &path, const GridTable &table, SaveFormat format);
@@ -122,6 +125,7 @@ inline const QString kNoQueryText =
     QStringLiteral("Нет данных для экспорта: запрос к архиву еще не выполнен (\"Выбор данных из архива\").");
 inline const QString kNoTableNameText = QStringLiteral("Не задано имя новой таблицы.");
 QString fileExistsText(const QString &path);
+inline const QString kEmptyTableText = QStringLiteral("Таблица пуста: сохранять нечего.");
 
 // The parts of a grid's export, or nullopt for a grid that has none. The
 // details export every row of the current master record.
