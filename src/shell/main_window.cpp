@@ -103,8 +103,8 @@ void TFExpert::createActions()
     AImportTip = makeAction(this, "AImportTip", QStringLiteral("Импорт таблицы типов"));
     AImportTest = makeAction(this, "AImportTest", QStringLiteral("Импорт таблицы тестов"));
     ASelect = makeAction(this, "ASelect", QStringLiteral("Выбор данных из архива"));
-    AGReportXL = makeAction(this, "AGReportXL", QStringLiteral("Групповой протокол в MSExcel"));
-    AReportXl = makeAction(this, "AReportXl", QStringLiteral("Протокол в MSExcel"));
+    AGReportXL = makeAction(this, "AGReportXL", QStringLiteral("Групповой протокол в Excel (xlsx)"));
+    AReportXl = makeAction(this, "AReportXl", QStringLiteral("Протокол в Excel (xlsx)"));
     ASelectAll = makeAction(this, "ASelectAll", QStringLiteral("Выделить все"));
     AExport = makeAction(this, "AExport", QStringLiteral("Экспорт"));
     ASaveAS = makeAction(this, "ASaveAS", QStringLiteral("Сохранить как"));

@@ -146,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(menuTexts(f.TBPopupMenu1()), table);
         QCOMPARE(menuTexts(f.AImportTip->associatedObjects().size() ? qobject_cast<QMenu *>(f.menuBar()->actions().at(1)->menu()) : nullptr),
                  (QStringList{"Импорт таблицы типов", "Импорт таблицы тестов", "Выбор данных из архива",
-                              "Групповой протокол в MSExcel", "Протокол в MSExcel"}));
+                              "Групповой протокол в Excel (xlsx)", "Протокол в Excel (xlsx)"}));
         Q_EMIT f.windowMenu()->aboutToShow();
         QCOMPARE(menuTexts(f.windowMenu()), (QStringList{"Типы счетчиков", "Тесты", "Архив", "Данные из архива"}));
         // Every grid of the children has the shared pop-up menu.
