@@ -334,8 +334,20 @@ ExportTargetInfo prepareExportTarget(ExportTarget target, const QString &chosenP
     return info;
 }
 
-QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target)
+QString exportedRowsText(int rows, const ExportTargetInfo &target)
 {
+    QString text = QStringLiteral("Экспортировано строк: ") + QString::number(rows) + QStringLiteral(". ");
+    if (target.target == ExportTarget::Sqlite || target.target == ExportTarget::Excel)
+        text += QStringLiteral("Таблица \"") + target.tableName.trimmed() + QStringLiteral("\", файл: ");
+    else
+        text += QStringLiteral("Файл: ");
+    return text + QDir::toNativeSeparators(target.path);
+}
+
+QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target, int *written)
+{
+    if (written)
+        *written = 0;
     if (parts.columnPart.trimmed().isEmpty() || parts.sourcePart.trimmed().isEmpty())
         return kNoQueryText;
     if (parts.rows && !parts.rows->lastError().isEmpty())
@@ -346,9 +358,19 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
     } catch (const kv::Error &e) {
         return e.text();
     }
-    if (target.target == ExportTarget::Sqlite)
-        return kv::exportToSqlite(db, kv::SqliteTarget{target.path, false, target.tables, QString()},
-                                  target.tableName.trimmed(), sql);
+    if (target.target == ExportTarget::Sqlite) {
+        // Counted first: the rows go from engine to file without passing here.
+        QSqlQuery count(db);
+        const int rows = count.exec(QStringLiteral("SELECT count(*) FROM (") + sql + QStringLiteral(") AS shown")) &&
+                                 count.next()
+                             ? count.value(0).toInt()
+                             : 0;
+        const QString error = kv::exportToSqlite(db, kv::SqliteTarget{target.path, false, target.tables, QString()},
+                                                 target.tableName.trimmed(), sql);
+        if (error.isEmpty() && written)
+            *written = rows;
+        return error;
+    }
     const QString name = target.tableName.trimmed();
     if (name.isEmpty())
         return kNoTableNameText;
@@ -378,14 +400,17 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
         QSqlQuery q(db);
         q.setForwardOnly(true);
         if (!q.exec(sql))
-            return q.lastError().text();
+            return QStringLiteral("Не удалось прочитать строки для экспорта: ") + q.lastError().text();
         table = kv::tableFromQuery(q, name);
     }
 
+    if (written)
+        *written = int(table.rows.size());
+    QString error;
     switch (target.target) {
     case ExportTarget::Dbase3:
-    case ExportTarget::Dbase4: return kv::writeDbf(target.path, table).error;
-    case ExportTarget::Paradox7: return kv::writeParadox(target.path, table, 1251).error;
+    case ExportTarget::Dbase4: error = kv::writeDbf(target.path, table).error; break;
+    case ExportTarget::Paradox7: error = kv::writeParadox(target.path, table, 1251).error; break;
     case ExportTarget::Excel: {
         kv::WorkbookTable book;
         book.sheetName = name;
@@ -394,11 +419,14 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
         book.rows.reserve(table.rows.size());
         for (const kv::TableRow &row : table.rows)
             book.rows << QVariantList(row.begin(), row.end());
-        return kv::addSheet(target.path, book);
+        error = kv::addSheet(target.path, book);
+        break;
     }
     case ExportTarget::Sqlite: break;
     }
-    return {};
+    if (!error.isEmpty() && written)
+        *written = 0;
+    return error;
 }
 
 std::optional<ExportParts> exportParts(const kv::DataGrid &grid, GridSource source, const TDM *dm,

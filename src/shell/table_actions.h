@@ -115,8 +115,10 @@ ExportTargetInfo prepareExportTarget(ExportTarget target, const QString &chosenP
 
 // Copies the rows of the statement into the target. Returns "" or the error
 // text (an empty name, a table that exists, a target that cannot be written,
-// the engine's message).
-QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target);
+// the engine's message). `written` gets the number of rows copied (0 on failure).
+QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target, int *written = nullptr);
+// Told in the status line after an export.
+QString exportedRowsText(int rows, const ExportTargetInfo &target);
 
 // Captions and texts of the table actions.
 inline const QString kSFTableCaption = QStringLiteral("Сохранение таблицы");

@@ -243,10 +243,13 @@ void TTableActions::AExportExecute()
         info.tableName = m_sfTable->ETable->text();
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString error = runExport(DM->database(), *parts, info);
+    int written = 0;
+    const QString error = runExport(DM->database(), *parts, info, &written);
     QApplication::restoreOverrideCursor();
     if (!error.isEmpty())
         kv::reportError(error);
+    else
+        m_frame->showStatus(exportedRowsText(written, info));
 }
 
 bool TTableActions::printInto(QPrinter &printer, const kv::GridPrintJob &job)

@@ -340,6 +340,8 @@ private Q_SLOTS:
             names << r.toArray().at(0).toString();
         QVERIFY(names.contains(QStringLiteral("ЭС-1.05И")));
         QVERIFY(names.contains(QStringLiteral("ЭТТ-3.57")));
+        QCOMPARE(f.statusText(), QStringLiteral("Экспортировано строк: ") + QString::number(records.size()) +
+                                     QStringLiteral(". Файл: ") + QDir::toNativeSeparators(out(QStringLiteral("types.dbf"))));
 
         // A name typed without extension, as dBASE III, in the same folder.
         ui->queueDialog(chooseFile(out(QStringLiteral("types")), QStringLiteral("dBASE III (*.dbf)")));
@@ -386,6 +388,11 @@ private Q_SLOTS:
                             QStringLiteral("SELECT PTip FROM types WHERE PIdentificator='0.5S'"))
                      .toString(),
                  QStringLiteral("ЭТТ-3.57"));
+        // The rows copied are counted, though they never pass through the program.
+        QVERIFY2(f.statusText().startsWith(QStringLiteral("Экспортировано строк: ") +
+                                           db(QStringLiteral("SELECT count(*) FROM TTip")).toString() +
+                                           QStringLiteral(". Таблица \"types\", файл: ")),
+                 qPrintable(f.statusText()));
 
         // The tests grid into the same file: the panel lists "types".
         makeCurrent(f, p.FTest, p.FTest->DBTest);
@@ -436,6 +443,7 @@ private Q_SLOTS:
         f.AExport->trigger();
         QVERIFY2(ui->boxes().isEmpty(), qPrintable(ui->texts().join(u'\n')));
         QCOMPARE(second.tables, QStringList{QStringLiteral("Типы")});
+        QVERIFY2(f.statusText().contains(QStringLiteral(". Таблица \"Точки\", файл: ")), qPrintable(f.statusText()));
 
         const QJsonObject book = readWorkbook(out(QStringLiteral("book.xlsx")));
         QCOMPARE(book.keys().size(), 2);
