@@ -19,6 +19,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -53,6 +54,9 @@ TFExpert::TFExpert(QWidget *parent) : QMainWindow(parent)
     FExpert = this;
     setObjectName(QStringLiteral("FExpert"));
     setWindowTitle(kProgramTitle);
+    // The shared Kvintor icon, from the programs' resources (the toolkit's own
+    // logo otherwise shows where no icon is set).
+    setWindowIcon(QIcon(QStringLiteral(":/icons/kvintor.svg")));
     setHelpStartFolder(QDir::currentPath());
 
     m_mdi = new QMdiArea(this);

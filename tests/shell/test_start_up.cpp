@@ -23,7 +23,10 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -153,6 +156,17 @@ private Q_SLOTS:
         for (kv::DataGrid *g : f.findChildren<kv::DataGrid *>())
             QCOMPARE(g->popupMenu(), f.TBPopupMenu1());
         QCOMPARE(f.findChildren<kv::DataGrid *>().size(), 7);
+        // A screen reader reads every toolbar button in Russian.
+        static const QRegularExpression russian(QStringLiteral("[А-Яа-яЁё]"));
+        int buttons = 0;
+        for (QToolButton *b : f.findChildren<QToolButton *>()) {
+            if (!qobject_cast<QToolBar *>(b->parentWidget()) || !b->defaultAction())
+                continue;
+            ++buttons;
+            QVERIFY2(russian.match(b->accessibleName().isEmpty() ? b->text() : b->accessibleName()).hasMatch(),
+                     qPrintable(b->defaultAction()->objectName()));
+        }
+        QVERIFY(buttons > 10);
     }
 
     // First start: the types window is maximized and active, and only the

@@ -194,6 +194,15 @@ class TestTableActions : public QObject
         QCoreApplication::processEvents();
     }
     QString out(const QString &name) const { return QDir(m_out->path()).filePath(name); }
+    // "Печать" writes into the PDF file `*pdf` names at the time of printing.
+    static void printToPdfFile(TFExpert &f, const QString *pdf)
+    {
+        actions(f)->setPrinterChooser([pdf](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(*pdf);
+            return true;
+        });
+    }
     QVariant db(const QString &sql) const
     {
         return kvtest::scalar(QSqlDatabase::database(QStringLiteral("basekvintor")), sql);
@@ -736,11 +745,7 @@ private Q_SLOTS:
         QCOMPARE(f.currentGrid(), list);
 
         QString pdf = out(QStringLiteral("archive.pdf"));
-        actions(f)->setPrinterChooser([&pdf](QPrinter &printer) {
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(pdf);
-            return true;
-        });
+        printToPdfFile(f, &pdf);
         kv::ScopedRecordingUi ui;
         f.APrint->trigger();
         QVERIFY2(ui->boxes().isEmpty(), qPrintable(ui->texts().join(u'\n')));
@@ -804,11 +809,7 @@ private Q_SLOTS:
         makeCurrent(f, p.FTip, p.FTip->DBTip);
         p.FTip->DBTip->markRow(1);
         QString pdf = out(QStringLiteral("types.pdf"));
-        actions(f)->setPrinterChooser([&pdf](QPrinter &printer) {
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(pdf);
-            return true;
-        });
+        printToPdfFile(f, &pdf);
         kv::ScopedRecordingUi ui;
         f.APrint->trigger();
         QVERIFY2(ui->boxes().isEmpty(), qPrintable(ui->texts().join(u'\n')));
