@@ -3,6 +3,7 @@
 #include "database/codes.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
+#include "reference/record_toolbar.h"
 #include "shell/child_windows.h"
 #include "widgets/data_grid.h"
 #include "widgets/error_report.h"
@@ -103,6 +104,7 @@ TFArchiv::TFArchiv(TDM *dm, QWidget *parent)
                                 QStringLiteral("Удалить запись"), QStyle::SP_TrashIcon,
                                 QKeySequence(Qt::CTRL | Qt::Key_Delete));
     ToolBar->addActions({DataSetFirst1, DataSetPrior1, DataSetNext1, DataSetLast1, DataSetDelete1});
+    nameToolButtons(ToolBar);
     connect(DataSetFirst1, &QAction::triggered, this, [this] { kv::guarded([this] { DataSetFirst1Execute(); }); });
     connect(DataSetPrior1, &QAction::triggered, this, [this] { kv::guarded([this] { DataSetPrior1Execute(); }); });
     connect(DataSetNext1, &QAction::triggered, this, [this] { kv::guarded([this] { DataSetNext1Execute(); }); });

@@ -1,8 +1,8 @@
 #pragma once
 // The database program's protocols of an archive record: the single protocol
-// of the meter selected in the archive window ("Протокол в MSExcel") and the
+// of the meter selected in the archive window ("Протокол в Excel (xlsx)") and the
 // group protocol, one workbook per stand that carried meters ("Групповой
-// протокол в MSExcel"). The builders fill the data module's protocol table
+// протокол в Excel (xlsx)"). The builders fill the data module's protocol table
 // (RxMD), MeterNumbers and StandText, hand them to the report objects, and
 // advance the protocol number after each workbook.
 

@@ -5,6 +5,7 @@
 #include "database/text_length.h"
 #include "widgets/error_report.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -200,6 +201,36 @@ void renumberTestPoints(QSqlDatabase db, qint64 testIndex)
     }
 }
 
+QString fieldTitle(const QString &field)
+{
+    // The names the windows show; a field no window shows keeps its own name.
+    static const QHash<QString, QString> titles{
+        {QStringLiteral("PTip"), QStringLiteral("Тип")},
+        {QStringLiteral("PIdentificator"), QStringLiteral("Обозначение")},
+        {QStringLiteral("PMaker"), QStringLiteral("Изготовитель")},
+        {QStringLiteral("PClassT"), QStringLiteral("Класс точности")},
+        {QStringLiteral("PReductRate"), QStringLiteral("Постоянная")},
+        {QStringLiteral("PIdentReductRate"), QStringLiteral("Единица постоянной")},
+        {QStringLiteral("PUnom"), QStringLiteral("Номинальное напряжение")},
+        {QStringLiteral("PInom"), QStringLiteral("Номинальный ток")},
+        {QStringLiteral("PImax"), QStringLiteral("Максимальный ток")},
+        {QStringLiteral("PCenaDel"), QStringLiteral("Цена деления")},
+        {QStringLiteral("PEnergy"), QStringLiteral("Энергия")},
+        {QStringLiteral("PPhase"), QStringLiteral("Схема включения")},
+        {QStringLiteral("PNameTable"), QStringLiteral("Тест")},
+        {QStringLiteral("PDescription"), QStringLiteral("Описание")},
+        {QStringLiteral("PPersentU"), QStringLiteral("U%")},
+        {QStringLiteral("PPersentI"), QStringLiteral("I%")},
+        {QStringLiteral("PKM"), QStringLiteral("KM")},
+        {QStringLiteral("PLC"), QStringLiteral("L/C")},
+        {QStringLiteral("PCountRotation"), QStringLiteral("Число оборотов")},
+        {QStringLiteral("PMeasureMax"), QStringLiteral("Допуск, %")},
+        {QStringLiteral("PNumPoint1"), QStringLiteral("Номер точки")},
+    };
+    const auto it = titles.constFind(field);
+    return it == titles.constEnd() ? field : it.value();
+}
+
 QString fieldRangeProblem(const QString &table, const QSqlRecord &record)
 {
     const kv::TableDef *def = kv::schemaTable(table);
@@ -212,7 +243,7 @@ QString fieldRangeProblem(const QString &table, const QSqlRecord &record)
         const kv::ColumnDef *c = def->column(record.fieldName(i));
         if (!c || v.isNull() || c->type == kv::ColumnType::Counter || c->type == kv::ColumnType::DateTime)
             continue;
-        const QString name = QLatin1String(c->name);
+        const QString name = QStringLiteral("\"") + fieldTitle(QLatin1String(c->name)) + u'"';
         if (c->type == kv::ColumnType::Text) {
             if (kv::characterCount(v.toString()) > c->textLength)
                 return QStringLiteral("Текст поля %1 длиннее %2 символов.").arg(name, QString::number(c->textLength));
@@ -233,7 +264,8 @@ QString fieldRangeProblem(const QString &table, const QSqlRecord &record)
         default: whole = false; break;
         }
         if (d < low || d > high || (whole && d != std::floor(d)))
-            return QStringLiteral("Значение поля %1 вне допустимого диапазона.").arg(name);
+            return QStringLiteral("Значение поля ") + name + QStringLiteral(" (") + v.toString() +
+                   QStringLiteral(") вне допустимого диапазона.");
     }
     return {};
 }

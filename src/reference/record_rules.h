@@ -53,6 +53,8 @@ RuleVerdict testPointBeforePost(QSqlDatabase db, QSqlRecord &record);
 // The caller holds the transaction.
 void renumberTestPoints(QSqlDatabase db, qint64 testIndex);
 
+// The name the windows show for a field (its own name when none shows it).
+QString fieldTitle(const QString &field);
 // Text longer than its column, a number out of its column's range or not a
 // number at all: the reason in Russian, else "". Only fields marked generated
 // (the ones being written) are looked at.

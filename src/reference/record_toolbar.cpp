@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QStyle>
 #include <QToolBar>
+#include <QWidget>
 
 namespace basekvintor {
 
@@ -48,7 +49,18 @@ RecordActions RecordActions::create(QWidget *owner, QToolBar *toolBar)
     r.DataSetCancel1 = make("DataSetCancel1", QStringLiteral("&Cancel"), QStringLiteral("Отмена"),
                             QStyle::SP_DialogCancelButton);
     toolBar->addActions(r.all());
+    nameToolButtons(toolBar);
     return r;
+}
+
+void nameToolButtons(QToolBar *toolBar)
+{
+    // A screen reader reads a button by its accessible name, which the toolkit
+    // takes from the caption; the captions of the record actions are the data
+    // set's English words, their hints Russian.
+    for (QAction *a : toolBar->actions())
+        if (QWidget *button = toolBar->widgetForAction(a); button && !a->toolTip().isEmpty())
+            button->setAccessibleName(a->toolTip());
 }
 
 void RecordActions::update(const RecordCursor &cursor) const

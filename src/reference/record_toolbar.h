@@ -33,6 +33,9 @@ struct RecordActions {
     void update(const RecordCursor &cursor) const;
 };
 
+// Gives every button of the toolbar its action's Russian hint as accessible name.
+void nameToolButtons(QToolBar *toolBar);
+
 // Puts the main window's action of this name on the toolbar once the window
 // lives inside the main window; true when it was found.
 bool attachMainAction(QWidget *child, QToolBar *toolBar, const QString &actionName);

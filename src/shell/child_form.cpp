@@ -22,7 +22,18 @@ TChildForm::TChildForm(const QString &name, const QString &caption, int helpCont
         if (m_focusGrids.contains(area))
             Q_EMIT gridEntered(static_cast<QAbstractItemView *>(area));
     });
-    connect(m_focusWatch, &kv::FocusWatch::left, this, [this] { Q_EMIT gridLeft(); });
+    connect(m_focusWatch, &kv::FocusWatch::left, this, [this] { leaveUnlessInGrid(); });
+}
+
+void TChildForm::leaveUnlessInGrid()
+{
+    // Each grid watches its own focus, so when the focus moves from one grid to
+    // another the second may hear of its entering before the first of its
+    // leaving: a leaving into a grid that follows the focus is no leaving.
+    for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget())
+        if (m_followedGrids.contains(w))
+            return;
+    Q_EMIT gridLeft();
 }
 
 void TChildForm::registerGrid(QAbstractItemView *grid, bool followsFocus)
@@ -30,10 +41,11 @@ void TChildForm::registerGrid(QAbstractItemView *grid, bool followsFocus)
     m_grids.append(grid);
     if (!followsFocus)
         return;
+    m_followedGrids.append(grid);
     if (auto *dataGrid = qobject_cast<kv::DataGrid *>(grid)) {
         // The toolkit's grid tells entering from leaving itself.
         connect(dataGrid, &kv::DataGrid::entered, this, [this, grid] { Q_EMIT gridEntered(grid); });
-        connect(dataGrid, &kv::DataGrid::left, this, [this] { Q_EMIT gridLeft(); });
+        connect(dataGrid, &kv::DataGrid::left, this, [this] { leaveUnlessInGrid(); });
         return;
     }
     m_focusGrids.append(grid);

@@ -55,12 +55,14 @@ protected:
 
 private:
     void focusChanged(QWidget *old, QWidget *now);
+    void leaveUnlessInGrid();
 
     int m_helpContext;
     MainActionSet m_allowed;
     bool m_initiallyMaximized;
     QList<QAbstractItemView *> m_grids;
     QList<QObject *> m_focusGrids;
+    QList<QObject *> m_followedGrids;  // every grid that becomes current by the focus
     kv::FocusWatch *m_focusWatch;
     QPointer<QWidget> m_activeControl;
 };

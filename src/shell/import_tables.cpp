@@ -55,6 +55,7 @@ public:
 // A record the rules refused, with their verdict.
 struct Refusal {
     RuleVerdict verdict;
+    int row = 0;  // of the source file, from 1; 0: the record of the import itself
 };
 
 QString cellText(const kv::TableRow &row, int column)
@@ -160,13 +161,13 @@ void give(QSqlRecord &record, const char *field, const QVariant &value)
 }
 
 // The rule, then the field ranges the data sets check after it.
-void checkRecord(const QString &table, const RuleVerdict &verdict, const QSqlRecord &record)
+void checkRecord(const QString &table, const RuleVerdict &verdict, const QSqlRecord &record, int row = 0)
 {
     if (!verdict.accepted)
-        throw Refusal{verdict};
+        throw Refusal{verdict, row};
     const QString range = fieldRangeProblem(table, record);
     if (!range.isEmpty())
-        throw Refusal{RuleVerdict::refuse(range, kv::Icon::Warning)};
+        throw Refusal{RuleVerdict::refuse(range, kv::Icon::Warning), row};
 }
 
 // Everything the transfers share: the transaction, the failure messages after
@@ -176,6 +177,7 @@ ImportOutcome runTransfer(QSqlDatabase db, Body body)
 {
     ImportOutcome out;
     RuleVerdict refusal = RuleVerdict::accept();
+    int refusedRow = 0;
     QString failure;
     bool cancelled = false;
     {
@@ -191,6 +193,7 @@ ImportOutcome runTransfer(QSqlDatabase db, Body body)
                     failure = transaction.errorText();
             } catch (const Refusal &r) {
                 refusal = r.verdict;
+                refusedRow = r.row;
             } catch (const std::exception &e) {
                 failure = QString::fromUtf8(e.what());
                 if (failure.isEmpty())
@@ -209,10 +212,12 @@ ImportOutcome runTransfer(QSqlDatabase db, Body body)
     const int skipped = out.skipped;
     out = ImportOutcome{};
     out.status = ImportOutcome::TransferFailed;
-    out.skipped = skipped;
+    out.skipped = skipped;  // the types seen before the failure; nothing was added
     if (!refusal.accepted) {
         out.reason = refusal.message;
-        kv::ui().message(nullptr, kProgramTitle, refusal.message, refusal.icon, QMessageBox::Ok, QMessageBox::Ok);
+        out.refusedRow = refusedRow;
+        kv::ui().message(nullptr, kProgramTitle, refusal.message + importRowText(refusedRow), refusal.icon,
+                         QMessageBox::Ok, QMessageBox::Ok);
     } else {
         out.reason = failure;
         if (isBusyError(failure))
@@ -223,6 +228,32 @@ ImportOutcome runTransfer(QSqlDatabase db, Body body)
 }
 
 }  // namespace
+
+QString importRowText(int row)
+{
+    if (row <= 0)
+        return {};
+    return QStringLiteral("\n\nСтрока файла: ") + QString::number(row) + u'.';
+}
+
+QString importedTestText(const ImportOutcome &out)
+{
+    return QStringLiteral("Импортирован тест, точек добавлено: ") + QString::number(out.stored) + u'.';
+}
+
+QString importedTipsText(const ImportOutcome &out)
+{
+    QString text = QStringLiteral("Типов добавлено: ") + QString::number(out.stored) +
+                   QStringLiteral(", пропущено (уже есть в базе): ") + QString::number(out.skipped);
+    if (!out.skippedTypes.isEmpty()) {
+        // The status line has room for a few; the count says the rest.
+        constexpr int kNamed = 10;
+        text += QStringLiteral(": ") + out.skippedTypes.mid(0, kNamed).join(QStringLiteral(", "));
+        if (out.skippedTypes.size() > kNamed)
+            text += QStringLiteral(" и еще ") + QString::number(out.skippedTypes.size() - kNamed);
+    }
+    return text + u'.';
+}
 
 bool isTestTable(const kv::ParadoxTable &source)
 {
@@ -334,7 +365,7 @@ ImportOutcome TableImport::transferTest(const QString &testName, const kv::Table
             give(p, "PLC", kv::LCFromText(powerFactor));
             give(p, "PCountRotation", wholeNumber(row, 6, i));
             give(p, "PMeasureMax", realNumber(row, 7, i));
-            checkRecord(QStringLiteral("TTestPoint"), testPointBeforePost(db, p), p);
+            checkRecord(QStringLiteral("TTestPoint"), testPointBeforePost(db, p), p, i);
             points.insert(p);
             out.stored = i;
             if (i % kRowsPerStep == 0 && !reportProgress(ImportStage::Transfer, i, total))
@@ -368,6 +399,7 @@ ImportOutcome TableImport::transferTip(const kv::TableData &source, int offset)
             const QString key = tipKey(tip, ident);
             if (stored.contains(key)) {
                 ++out.skipped;
+                out.skippedTypes << (ident.isEmpty() ? tip : tip + QStringLiteral(" (") + ident + u')');
             } else {
                 // An empty number cell is a zero, which the rule refuses with
                 // its own message.
@@ -390,7 +422,7 @@ ImportOutcome TableImport::transferTip(const kv::TableData &source, int offset)
                 give(t, "PImax", number(o + 11));
                 // The rule's search for the same type and identifier is the
                 // look-up above, over the stored types and the ones added so far.
-                checkRecord(QStringLiteral("TTip"), tipFieldsFilled(t), t);
+                checkRecord(QStringLiteral("TTip"), tipFieldsFilled(t), t, i);
                 tips.insert(t);
                 stored.insert(key);
                 ++out.stored;

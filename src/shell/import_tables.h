@@ -8,6 +8,7 @@
 #include "widgets/paradox_file.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace basekvintor {
 
@@ -45,11 +46,20 @@ struct ImportOutcome {
     Status status = Done;
     int stored = 0;       // points of the new test, or types added
     int skipped = 0;      // types already stored
+    QStringList skippedTypes;  // those types: "type (identifier)", in file order
+    int refusedRow = 0;   // the source row the rules refused (from 1), 0: none
     qint64 testKey = 0;   // the new test
     QString reason;       // what went wrong, for the record (the boxes carry the operator's texts)
 
     bool ok() const { return status == Done; }
 };
+
+// What the operator is told after an import: the row a refusal is about
+// (appended to the rule's own text; "" for no row), the points of a new test,
+// the types added and those skipped as already stored.
+QString importRowText(int row);
+QString importedTestText(const ImportOutcome &out);
+QString importedTipsText(const ImportOutcome &out);
 
 class TableImport
 {

@@ -98,8 +98,10 @@ void TImportActions::AImportTestExecute()
         out = import.importTest(path);
     }
     m_running = false;
-    if (out.ok())
+    if (out.ok()) {
         showCurrentTest(out.testKey);
+        m_frame->showStatus(importedTestText(out));
+    }
 }
 
 void TImportActions::AImportTipExecute()
@@ -110,14 +112,17 @@ void TImportActions::AImportTipExecute()
     if (path.isEmpty())
         return;
     m_running = true;
+    ImportOutcome out;
     {
         ImportProgressDialog progress(m_frame);
         TableImport import(DM);
         import.setProgress(&progress);
         import.setReadLimitMs(m_readLimitMs);
-        import.importTip(path);
+        out = import.importTip(path);
     }
     m_running = false;
+    if (out.ok())
+        m_frame->showStatus(importedTipsText(out));
 }
 
 // The tests window follows its grid's current row; moving the grid there

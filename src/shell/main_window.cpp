@@ -19,6 +19,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -52,6 +54,9 @@ TFExpert::TFExpert(QWidget *parent) : QMainWindow(parent)
     FExpert = this;
     setObjectName(QStringLiteral("FExpert"));
     setWindowTitle(kProgramTitle);
+    // The shared Kvintor icon, from the programs' resources (the toolkit's own
+    // logo otherwise shows where no icon is set).
+    setWindowIcon(QIcon(QStringLiteral(":/icons/kvintor.svg")));
     setHelpStartFolder(QDir::currentPath());
 
     m_mdi = new QMdiArea(this);
@@ -102,8 +107,8 @@ void TFExpert::createActions()
     AImportTip = makeAction(this, "AImportTip", QStringLiteral("Импорт таблицы типов"));
     AImportTest = makeAction(this, "AImportTest", QStringLiteral("Импорт таблицы тестов"));
     ASelect = makeAction(this, "ASelect", QStringLiteral("Выбор данных из архива"));
-    AGReportXL = makeAction(this, "AGReportXL", QStringLiteral("Групповой протокол в MSExcel"));
-    AReportXl = makeAction(this, "AReportXl", QStringLiteral("Протокол в MSExcel"));
+    AGReportXL = makeAction(this, "AGReportXL", QStringLiteral("Групповой протокол в Excel (xlsx)"));
+    AReportXl = makeAction(this, "AReportXl", QStringLiteral("Протокол в Excel (xlsx)"));
     ASelectAll = makeAction(this, "ASelectAll", QStringLiteral("Выделить все"));
     AExport = makeAction(this, "AExport", QStringLiteral("Экспорт"));
     ASaveAS = makeAction(this, "ASaveAS", QStringLiteral("Сохранить как"));
@@ -166,12 +171,17 @@ QAbstractItemView *TFExpert::currentGrid() const { return qobject_cast<QAbstract
 
 void TFExpert::attachTablePopup(QAbstractItemView *grid)
 {
+    // The pop-up's table actions work on the grid it was opened over, whichever
+    // grid was current before (the query result, say, is not made current by
+    // the focus).
     if (auto *dataGrid = qobject_cast<kv::DataGrid *>(grid)) {
         dataGrid->setPopupMenu(m_popup);
+        connect(dataGrid, &kv::DataGrid::popupRequested, this, [this, grid] { m_state.gridFocusIn(grid); });
         return;
     }
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, [this, grid](const QPoint &pos) {
+        m_state.gridFocusIn(grid);
         m_popup->popup(grid->viewport()->mapToGlobal(pos));
     });
 }
@@ -403,6 +413,10 @@ void TFExpert::AReportXlExecute()
     if (DM && DM->ADOMeasure && !DM->ADOMeasure->isEmpty() && DM->ADOPosition && !DM->ADOPosition->isEmpty())
         runBuilder(m_singleBuilder);
 }
+
+void TFExpert::showStatus(const QString &text) { statusBar()->showMessage(text); }
+
+QString TFExpert::statusText() const { return statusBar()->currentMessage(); }
 
 void TFExpert::TBItem14Click()
 {

@@ -66,6 +66,9 @@ public:
     QAction *APrintView = nullptr;
     QMenu *windowMenu() const { return m_windowMenu; }
     QMenu *TBActionsTable() const { return m_tableMenu; }
+    // What an action did (rows written, added, skipped), in the status line.
+    void showStatus(const QString &text);
+    QString statusText() const;
     // Refills "Окно" with the child windows (done each time it opens).
     void rebuildWindowMenu();
 

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBrush>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -67,6 +68,8 @@ QString sqlFieldName(int column)
     return column >= 0 && column < kSQLFieldCount ? QLatin1String(kFields[column].name) : QString();
 }
 
+QString resultCountText(int rows) { return QStringLiteral("Найдено строк: ") + QString::number(rows); }
+
 QString sqlFieldTitle(int column)
 {
     return column >= 0 && column < kSQLFieldCount ? QString::fromUtf8(kFields[column].title) : QString();
@@ -107,7 +110,21 @@ int TSQLResultModel::columnCount(const QModelIndex &parent) const { return paren
 
 QVariant TSQLResultModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !m_source || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid() || !m_source)
+        return {};
+    if (role == Qt::BackgroundRole) {
+        // An error beyond its tolerance, shaded as the archive window shades it.
+        const int measure = sourceColumn(int(SQLField::PMeasure));
+        const int tolerance = sourceColumn(int(SQLField::PMeasureMax));
+        if (measure < 0 || tolerance < 0)
+            return {};
+        const int row = index.row();
+        if (resultExceedsTolerance(m_source->data(m_source->index(row, measure), Qt::EditRole),
+                                   m_source->data(m_source->index(row, tolerance), Qt::EditRole)))
+            return QBrush(kFailColour);
+        return {};
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     const int c = sourceColumn(index.column());
     if (c < 0)
@@ -606,6 +623,14 @@ TFSQL::TFSQL(TDM *dm, QWidget *parent)
         DBGridSQL->setColumnHidden(c, true);
     layout->addWidget(DBGridSQL);
     registerGrid(DBGridSQL, false);
+    LCount = new QLabel(this);
+    LCount->setObjectName(QStringLiteral("LCount"));
+    layout->addWidget(LCount);
+    const auto count = [this] { LCount->setText(resultCountText(DSSQL->rowCount())); };
+    connect(DSSQL, &QAbstractItemModel::modelReset, this, count);
+    connect(DSSQL, &QAbstractItemModel::rowsInserted, this, count);
+    connect(DSSQL, &QAbstractItemModel::rowsRemoved, this, count);
+    count();
 
     const auto go = [this](int row) {
         if (DSSQL->rowCount() > 0)

@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QTabWidget;
@@ -39,6 +40,8 @@ enum class SQLField {
 inline constexpr int kSQLFieldCount = 13;
 QString sqlFieldName(int column);
 QString sqlFieldTitle(int column);
+// Under the result grid: how many rows the query found.
+QString resultCountText(int rows);
 
 // ADOSQL seen through the thirteen fields: a field the query did not select is
 // an empty column (and hidden by the window).
@@ -140,6 +143,7 @@ public:
     QToolBar *ToolBar = nullptr;
     kv::DataGrid *DBGridSQL = nullptr;
     TSQLResultModel *DSSQL = nullptr;
+    QLabel *LCount = nullptr;  // the rows found
     QAction *DataSetFirst = nullptr;
     QAction *DataSetPrior = nullptr;
     QAction *DataSetNext = nullptr;

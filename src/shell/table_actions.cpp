@@ -27,11 +27,11 @@ struct SaveEntry {
     const char *extension;
 };
 const SaveEntry kSaveEntries[] = {
-    {SaveFormat::Text, "Text files (*.txt)", "txt"},
-    {SaveFormat::Csv, "Comma separated values (*.csv)", "csv"},
-    {SaveFormat::Html, "HTML file (*.htm)", "htm"},
-    {SaveFormat::Rtf, "Rich Text Format (*.rtf)", "rtf"},
-    {SaveFormat::Excel, "Microsoft Excel Workbook (*.xlsx)", "xlsx"},
+    {SaveFormat::Text, "Текстовый файл (*.txt)", "txt"},
+    {SaveFormat::Csv, "Текст с разделителями-запятыми (*.csv)", "csv"},
+    {SaveFormat::Html, "Страница HTML (*.htm)", "htm"},
+    {SaveFormat::Rtf, "Документ RTF (*.rtf)", "rtf"},
+    {SaveFormat::Excel, "Книга Excel (*.xlsx)", "xlsx"},
 };
 
 struct ExportEntry {
@@ -43,7 +43,7 @@ const ExportEntry kExportEntries[] = {
     {ExportTarget::Dbase3, QStringLiteral("dBASE III (*.dbf)")},
     {ExportTarget::Dbase4, QStringLiteral("dBASE IV (*.dbf)")},
     {ExportTarget::Paradox7, QStringLiteral("Pradox 7.x (*.db)")},
-    {ExportTarget::Excel, QStringLiteral("Microsoft Excel (*.xlsx)")},
+    {ExportTarget::Excel, QStringLiteral("Книга Excel (*.xlsx)")},
 };
 
 // The model under any views stacked on it.
@@ -158,14 +158,14 @@ QStringList saveFilters()
 {
     QStringList list;
     for (const SaveEntry &e : kSaveEntries)
-        list << QString::fromLatin1(e.filter);
+        list << QString::fromUtf8(e.filter);
     return list;
 }
 
 std::optional<SaveFormat> saveFormatOf(const QString &filter)
 {
     for (const SaveEntry &e : kSaveEntries)
-        if (filter == QLatin1String(e.filter))
+        if (filter == QString::fromUtf8(e.filter))
             return e.format;
     return std::nullopt;
 }
@@ -243,8 +243,20 @@ QList<int> rowsToSave(const kv::DataGrid &grid)
 {
     const kv::MarkedRows marked = grid.markedRows();
     QList<int> rows = marked.rows;
+    if (rows.isEmpty()) {
+        // Nothing marked: the table as shown, as printing takes it.
+        const int count = grid.model() ? grid.model()->rowCount() : 0;
+        for (int r = 0; r < count; ++r)
+            rows << r;
+    }
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+QString savedRowsText(int rows, const QString &path)
+{
+    return QStringLiteral("Сохранено строк: ") + QString::number(rows) + QStringLiteral(". Файл: ") +
+           QDir::toNativeSeparators(path);
 }
 
 QString writeGridTable(const QString &path, const GridTable &table, SaveFormat format)
@@ -322,8 +334,20 @@ ExportTargetInfo prepareExportTarget(ExportTarget target, const QString &chosenP
     return info;
 }
 
-QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target)
+QString exportedRowsText(int rows, const ExportTargetInfo &target)
 {
+    QString text = QStringLiteral("Экспортировано строк: ") + QString::number(rows) + QStringLiteral(". ");
+    if (target.target == ExportTarget::Sqlite || target.target == ExportTarget::Excel)
+        text += QStringLiteral("Таблица \"") + target.tableName.trimmed() + QStringLiteral("\", файл: ");
+    else
+        text += QStringLiteral("Файл: ");
+    return text + QDir::toNativeSeparators(target.path);
+}
+
+QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target, int *written)
+{
+    if (written)
+        *written = 0;
     if (parts.columnPart.trimmed().isEmpty() || parts.sourcePart.trimmed().isEmpty())
         return kNoQueryText;
     if (parts.rows && !parts.rows->lastError().isEmpty())
@@ -334,9 +358,19 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
     } catch (const kv::Error &e) {
         return e.text();
     }
-    if (target.target == ExportTarget::Sqlite)
-        return kv::exportToSqlite(db, kv::SqliteTarget{target.path, false, target.tables, QString()},
-                                  target.tableName.trimmed(), sql);
+    if (target.target == ExportTarget::Sqlite) {
+        // Counted first: the rows go from engine to file without passing here.
+        QSqlQuery count(db);
+        const int rows = count.exec(QStringLiteral("SELECT count(*) FROM (") + sql + QStringLiteral(") AS shown")) &&
+                                 count.next()
+                             ? count.value(0).toInt()
+                             : 0;
+        const QString error = kv::exportToSqlite(db, kv::SqliteTarget{target.path, false, target.tables, QString()},
+                                                 target.tableName.trimmed(), sql);
+        if (error.isEmpty() && written)
+            *written = rows;
+        return error;
+    }
     const QString name = target.tableName.trimmed();
     if (name.isEmpty())
         return kNoTableNameText;
@@ -366,14 +400,17 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
         QSqlQuery q(db);
         q.setForwardOnly(true);
         if (!q.exec(sql))
-            return q.lastError().text();
+            return QStringLiteral("Не удалось прочитать строки для экспорта: ") + q.lastError().text();
         table = kv::tableFromQuery(q, name);
     }
 
+    if (written)
+        *written = int(table.rows.size());
+    QString error;
     switch (target.target) {
     case ExportTarget::Dbase3:
-    case ExportTarget::Dbase4: return kv::writeDbf(target.path, table).error;
-    case ExportTarget::Paradox7: return kv::writeParadox(target.path, table, 1251).error;
+    case ExportTarget::Dbase4: error = kv::writeDbf(target.path, table).error; break;
+    case ExportTarget::Paradox7: error = kv::writeParadox(target.path, table, 1251).error; break;
     case ExportTarget::Excel: {
         kv::WorkbookTable book;
         book.sheetName = name;
@@ -382,11 +419,14 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
         book.rows.reserve(table.rows.size());
         for (const kv::TableRow &row : table.rows)
             book.rows << QVariantList(row.begin(), row.end());
-        return kv::addSheet(target.path, book);
+        error = kv::addSheet(target.path, book);
+        break;
     }
     case ExportTarget::Sqlite: break;
     }
-    return {};
+    if (!error.isEmpty() && written)
+        *written = 0;
+    return error;
 }
 
 std::optional<ExportParts> exportParts(const kv::DataGrid &grid, GridSource source, const TDM *dm,

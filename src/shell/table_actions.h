@@ -89,8 +89,11 @@ struct GridTable {
 GridTable gridTable(const kv::DataGrid &grid, const QList<int> &rows);
 // Every row of the grid's table.
 GridTable wholeGridTable(const kv::DataGrid &grid);
-// The rows "Сохранить как" writes: the marked ones (every row when all are marked).
+// The rows "Сохранить как" writes: the marked ones, every row of the grid when
+// none is marked (a file of titles alone helps nobody).
 QList<int> rowsToSave(const kv::DataGrid &grid);
+// Told in the status line after "Сохранить как".
+QString savedRowsText(int rows, const QString &path);
 
 // Writes a grid table as a file of the format. Returns "" or the error text.
 QString writeGridTable(const QString &path, const GridTable &table, SaveFormat format);
@@ -112,8 +115,10 @@ ExportTargetInfo prepareExportTarget(ExportTarget target, const QString &chosenP
 
 // Copies the rows of the statement into the target. Returns "" or the error
 // text (an empty name, a table that exists, a target that cannot be written,
-// the engine's message).
-QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target);
+// the engine's message). `written` gets the number of rows copied (0 on failure).
+QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetInfo &target, int *written = nullptr);
+// Told in the status line after an export.
+QString exportedRowsText(int rows, const ExportTargetInfo &target);
 
 // Captions and texts of the table actions.
 inline const QString kSFTableCaption = QStringLiteral("Сохранение таблицы");
@@ -122,6 +127,7 @@ inline const QString kNoQueryText =
     QStringLiteral("Нет данных для экспорта: запрос к архиву еще не выполнен (\"Выбор данных из архива\").");
 inline const QString kNoTableNameText = QStringLiteral("Не задано имя новой таблицы.");
 QString fileExistsText(const QString &path);
+inline const QString kEmptyTableText = QStringLiteral("Таблица пуста: сохранять нечего.");
 
 // The parts of a grid's export, or nullopt for a grid that has none. The
 // details export every row of the current master record.

@@ -171,6 +171,11 @@ void TTableActions::ASaveASExecute()
     kv::DataGrid *grid = currentGrid();
     if (!grid)
         return;
+    const QList<int> rows = rowsToSave(*grid);
+    if (rows.isEmpty()) {
+        kv::ui().information(m_frame, QStringLiteral("Сохранить как"), kEmptyTableText);
+        return;
+    }
     for (;;) {
         QString filter;
         const QString chosen = chooseFile(SDTable(), &filter);
@@ -188,10 +193,12 @@ void TTableActions::ASaveASExecute()
             kv::ui().question(m_frame, QStringLiteral("Сохранить как"), fileExistsText(path)) != QMessageBox::Yes)
             continue;  // back to the dialog, as its own prompt would
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const QString error = writeGridTable(path, gridTable(*grid, rowsToSave(*grid)), *format);
+        const QString error = writeGridTable(path, gridTable(*grid, rows), *format);
         QApplication::restoreOverrideCursor();
         if (!error.isEmpty())
             kv::reportError(error);
+        else
+            m_frame->showStatus(savedRowsText(int(rows.size()), path));
         return;
     }
 }
@@ -236,10 +243,13 @@ void TTableActions::AExportExecute()
         info.tableName = m_sfTable->ETable->text();
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString error = runExport(DM->database(), *parts, info);
+    int written = 0;
+    const QString error = runExport(DM->database(), *parts, info, &written);
     QApplication::restoreOverrideCursor();
     if (!error.isEmpty())
         kv::reportError(error);
+    else
+        m_frame->showStatus(exportedRowsText(written, info));
 }
 
 bool TTableActions::printInto(QPrinter &printer, const kv::GridPrintJob &job)

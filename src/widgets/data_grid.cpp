@@ -374,6 +374,7 @@ void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
 void DataGrid::contextMenuEvent(QContextMenuEvent *event)
 {
     if (m_popup) {
+        Q_EMIT popupRequested();
         m_popup->popup(event->globalPos());
         event->accept();
     } else {

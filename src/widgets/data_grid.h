@@ -129,6 +129,8 @@ Q_SIGNALS:
     // another control of the window.
     void entered();
     void left();
+    // The pop-up menu is about to open over this grid.
+    void popupRequested();
     void currentRowChanged(int row);
 
 protected:

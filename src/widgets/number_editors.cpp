@@ -50,11 +50,13 @@ std::optional<double> parseNumber(const QString &text)
     return v;
 }
 
-QString rangeMessage(double value, const NumberRange &range)
+QString rangeMessage(const QString &typed, const NumberRange &range)
 {
+    // The text as typed: a number the operator never wrote (a long one read
+    // back as the nearest double, say) would only puzzle.
     const int places = std::max(range.decimals, 6);
     return QStringLiteral("Значение %1 вне допустимого диапазона: от %2 до %3.")
-        .arg(shown(value, places), shown(range.min, places), shown(range.max, places));
+        .arg(typed.trimmed(), shown(range.min, places), shown(range.max, places));
 }
 
 NumberCheck checkNumberText(const QString &text, const NumberRange &range)
@@ -81,7 +83,7 @@ NumberCheck checkNumberText(const QString &text, const NumberRange &range)
         v = std::round(v * scale) / scale;
     }
     if (range.bounded() && (v < range.min || v > range.max)) {
-        check.message = rangeMessage(v, range);
+        check.message = rangeMessage(text, range);
         return check;
     }
     check.ok = true;
@@ -131,12 +133,15 @@ bool NumberEdit::acceptInput()
 {
     if (!hasUnacceptedText())
         return true;
+    if (m_asking)
+        return false;  // the box took the focus and that commits again: one box is enough
     const NumberCheck check = checkNumberText(text(), m_range);
     if (!check.ok) {
-        // Put the shown value back first: the box takes the focus, and a second
-        // commit of the same text must not ask again.
-        setText(numberText(m_value, m_range));
+        // The typed text stays in the field for the operator to correct; the
+        // record keeps its last accepted value.
+        m_asking = true;
         ui().error(window(), QCoreApplication::applicationName(), check.message);
+        m_asking = false;
         Q_EMIT refused(check.message);
         return false;
     }

@@ -36,8 +36,8 @@ struct NumberCheck {
 std::optional<double> parseNumber(const QString &text);
 // Checks a typed text against a range (an unbounded range only checks the number).
 NumberCheck checkNumberText(const QString &text, const NumberRange &range);
-// The refusal for a value outside the range.
-QString rangeMessage(double value, const NumberRange &range);
+// The refusal for a typed value outside the range.
+QString rangeMessage(const QString &typed, const NumberRange &range);
 // Two record values hold the same number (both empty counts as the same).
 bool sameNumber(const QVariant &a, const QVariant &b);
 // A value as the editor shows it.
@@ -45,7 +45,8 @@ QString numberText(const QVariant &value, const NumberRange &range);
 
 // A line editor for one number field. `value` is what the record gets; typed
 // text becomes the value only through acceptInput(), which refuses text out of
-// range with a message box and puts the last accepted value back.
+// range with a message box; the refused text stays in the field to be corrected,
+// the value stays the last accepted one.
 class NumberEdit : public QLineEdit
 {
     Q_OBJECT
@@ -72,6 +73,7 @@ Q_SIGNALS:
 private:
     NumberRange m_range;
     QVariant m_value;
+    bool m_asking = false;
 };
 
 }  // namespace kv

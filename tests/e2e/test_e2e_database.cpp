@@ -165,7 +165,7 @@ private Q_SLOTS:
         }
     }
 
-    // "Групповой протокол в MSExcel": one workbook per stand, the same as
+    // "Групповой протокол в Excel (xlsx)": one workbook per stand, the same as
     // the control program's, cell for cell.
     void groupProtocolMatchesTheControlProgram()
     {

@@ -191,16 +191,17 @@ private Q_SLOTS:
         kv::ScopedRecordingUi ui;
         const int row = appendRow(m_dm->ADOTip, with(tip(QStringLiteral("А"), QStringLiteral("Б")), "PIdentReductRate", 300));
         QVERIFY(!m_dm->ADOTip->post());
-        QCOMPARE(ui->texts(), QStringList{QStringLiteral("Значение поля PIdentReductRate вне допустимого диапазона.")});
+        // The field as the window names it, and the value refused.
+        QCOMPARE(ui->texts(), QStringList{QStringLiteral("Значение поля \"Единица постоянной\" (300) вне допустимого диапазона.")});
         setFields(m_dm->ADOTip, row, {{"PIdentReductRate", 2}, {"PTip", QString(21, QLatin1Char('x'))}});
         QVERIFY(!m_dm->ADOTip->post());
-        QVERIFY(ui->texts().last().contains(QStringLiteral("длиннее 20")));
+        QCOMPARE(ui->texts().last(), QStringLiteral("Текст поля \"Тип\" длиннее 20 символов."));
         QCOMPARE(scalar(db(), QStringLiteral("SELECT count(*) FROM TTip")).toInt(), 0);
 
         addTest(QStringLiteral("T"));
         ui->clear();
         QVERIFY(!addPoint({{"PNumPoint1", 1}, {"PKM", 0.5}, {"PPersentU", 1.5}}));
-        QCOMPARE(ui->texts(), QStringList{QStringLiteral("Значение поля PPersentU вне допустимого диапазона.")});
+        QCOMPARE(ui->texts(), QStringList{QStringLiteral("Значение поля \"U%\" (1.5) вне допустимого диапазона.")});
     }
 
     void specialTestNumbers()

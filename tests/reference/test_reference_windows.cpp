@@ -193,8 +193,11 @@ private Q_SLOTS:
         tip.DBEditClassT->setFocus();
         tip.DBEditClassT->setText(QStringLiteral("-1"));
         tip.DBEditMaker->setFocus();
-        QCOMPARE(rec->texts(), QStringList{kv::rangeMessage(-1, {0, 1e9, 6, true})});
-        QCOMPARE(tip.DBEditClassT->text(), QStringLiteral("0.5"));
+        QCOMPARE(rec->texts(), QStringList{kv::rangeMessage(QStringLiteral("-1"), {0, 1e9, 6, true})});
+        // What was typed stays for correcting; the record keeps its value.
+        QCOMPARE(tip.DBEditClassT->text(), QStringLiteral("-1"));
+        QCOMPARE(tip.DBEditClassT->value().toDouble(), 0.5);
+        tip.DBEditClassT->setText(QStringLiteral("0.5"));
 
         // A new type with a name in quotes, posted before it is complete.
         rec->clear();

@@ -186,6 +186,9 @@ private Q_SLOTS:
         QVERIFY(ui->boxes().isEmpty());
         QCOMPARE(out.stored, 2);
         QCOMPARE(out.skipped, 1);
+        // The operator is told which stored type was skipped, named as in the file.
+        QCOMPARE(importedTipsText(out),
+                 QStringLiteral("Типов добавлено: 2, пропущено (уже есть в базе): 1: са4-и678 (ИП-1)."));
         QCOMPARE(counts(), (Counts{before.tips + 2, before.tests, before.points}));
 
         const QSqlRecord three = row(QStringLiteral("SELECT * FROM TTip WHERE PTip='ЦЭ6803В'"));
@@ -224,7 +227,9 @@ private Q_SLOTS:
         const Counts before = counts();
         const ImportOutcome out = TableImport(m_dm.get()).importTip(path);
         QCOMPARE(out.status, ImportOutcome::TransferFailed);
-        QCOMPARE(boxes(ui), (QStringList{QStringLiteral("%1|%2|%3").arg(kProgramTitle, kFillAllFields).arg(int(kv::Icon::Information)),
+        // The rule's text, then the row of the file it is about.
+        QCOMPARE(out.refusedRow, 2);
+        QCOMPARE(boxes(ui), (QStringList{QStringLiteral("%1|%2|%3").arg(kProgramTitle, kFillAllFields + importRowText(2)).arg(int(kv::Icon::Information)),
                                          errorBox(kImportTransferFailed)}));
         QCOMPARE(counts(), before);
         QCOMPARE(m_dm->ADOTip->rowCount(), before.tips);
@@ -267,7 +272,7 @@ private Q_SLOTS:
         const Counts before = counts();
         QCOMPARE(TableImport(m_dm.get()).importTest(path).status, ImportOutcome::TransferFailed);
         QCOMPARE(ui->texts().size(), 2);
-        QVERIFY(ui->texts().first().contains(QStringLiteral("PNameTable")));
+        QVERIFY(ui->texts().first().startsWith(QStringLiteral("Текст поля \"Тест\" длиннее")));
         QCOMPARE(ui->texts().last(), kImportTransferFailed);
         QCOMPARE(counts(), before);
     }

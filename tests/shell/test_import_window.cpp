@@ -128,6 +128,7 @@ private Q_SLOTS:
         QVERIFY(testGrid);
         QCOMPARE(DM->ADOTest->keyAt(testGrid->currentRow()), key);
         QCOMPARE(DM->ADOTestPoint->rowCount(), 3);
+        QCOMPARE(f.statusText(), QStringLiteral("Импортирован тест, точек добавлено: 3."));
 
         f.maximizeChild(f.child(QStringLiteral("FTip")));
         QCoreApplication::processEvents();
@@ -139,6 +140,7 @@ private Q_SLOTS:
         f.AImportTip->trigger();
         QVERIFY(ui->boxes().isEmpty());
         QCOMPARE(DM->ADOTip->rowCount(), before + 1);
+        QCOMPARE(f.statusText(), QStringLiteral("Типов добавлено: 1, пропущено (уже есть в базе): 0."));
     }
 
     // While a file hangs the reader the progress dialog comes up, modal, and

@@ -3,6 +3,7 @@
 // messages come as the operator sees them, a run fills the result grid, and a
 // failed run leaves the builder open.
 
+#include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "shell/main_window.h"
 #include "shell/query_window.h"
@@ -12,9 +13,11 @@
 #include "widgets/ui.h"
 
 #include <QAction>
+#include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSqlQuery>
@@ -138,6 +141,37 @@ private Q_SLOTS:
 
         // The builder keeps its choices for the next showing.
         QCOMPARE(runBuilder(*rec, [this](TFSQLShape *) { QVERIFY(condition(Q::Verdict)->isChecked()); }), 1);
+    }
+
+    // The result window says how many rows were found and shades an error
+    // beyond its tolerance as the archive window does; printing and saving
+    // take the shade from the same place.
+    void resultCountAndFailingErrors()
+    {
+        TFSQL *w = m_program->FSQL;
+        QCOMPARE(w->LCount->text(), resultCountText(0));
+        kv::ScopedRecordingUi rec;
+        QCOMPARE(runBuilder(*rec, [this](TFSQLShape *s) {
+            condition(Q::Error)->click();
+            if (!column(C::CBMeasureMax)->isChecked())
+                column(C::CBMeasureMax)->click();  // the shade needs the limit beside the error
+            s->EBefore->setText(QStringLiteral("10"));
+            s->AGenerateSQL->trigger();
+        }), 1);
+        QVERIFY2(rec->boxes().isEmpty(), qPrintable(rec->texts().join(u'\n')));
+        QCOMPARE(w->DSSQL->rowCount(), 2);
+        QCOMPARE(w->LCount->text(), QStringLiteral("Найдено строк: 2"));
+        int shaded = 0;
+        for (int r = 0; r < 2; ++r) {
+            const QVariant shade = w->DSSQL->index(r, int(SQLField::PNumber)).data(Qt::BackgroundRole);
+            const bool fails = w->DSSQL->index(r, int(SQLField::PMeasure)).data(Qt::EditRole).toDouble() > 1;
+            QCOMPARE(shade.isValid(), fails);
+            if (fails) {
+                QCOMPARE(shade.value<QBrush>().color(), kFailColour);
+                ++shaded;
+            }
+        }
+        QCOMPARE(shaded, 1);
     }
 
     void selectionTouchesEnabledBoxesOnly()

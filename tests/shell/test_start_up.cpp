@@ -23,7 +23,10 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -146,13 +149,24 @@ private Q_SLOTS:
         QCOMPARE(menuTexts(f.TBPopupMenu1()), table);
         QCOMPARE(menuTexts(f.AImportTip->associatedObjects().size() ? qobject_cast<QMenu *>(f.menuBar()->actions().at(1)->menu()) : nullptr),
                  (QStringList{"Импорт таблицы типов", "Импорт таблицы тестов", "Выбор данных из архива",
-                              "Групповой протокол в MSExcel", "Протокол в MSExcel"}));
+                              "Групповой протокол в Excel (xlsx)", "Протокол в Excel (xlsx)"}));
         Q_EMIT f.windowMenu()->aboutToShow();
         QCOMPARE(menuTexts(f.windowMenu()), (QStringList{"Типы счетчиков", "Тесты", "Архив", "Данные из архива"}));
         // Every grid of the children has the shared pop-up menu.
         for (kv::DataGrid *g : f.findChildren<kv::DataGrid *>())
             QCOMPARE(g->popupMenu(), f.TBPopupMenu1());
         QCOMPARE(f.findChildren<kv::DataGrid *>().size(), 7);
+        // A screen reader reads every toolbar button in Russian.
+        static const QRegularExpression russian(QStringLiteral("[А-Яа-яЁё]"));
+        int buttons = 0;
+        for (QToolButton *b : f.findChildren<QToolButton *>()) {
+            if (!qobject_cast<QToolBar *>(b->parentWidget()) || !b->defaultAction())
+                continue;
+            ++buttons;
+            QVERIFY2(russian.match(b->accessibleName().isEmpty() ? b->text() : b->accessibleName()).hasMatch(),
+                     qPrintable(b->defaultAction()->objectName()));
+        }
+        QVERIFY(buttons > 10);
     }
 
     // First start: the types window is maximized and active, and only the

@@ -38,7 +38,11 @@ private Q_SLOTS:
                                                << "\"2.5\" не является допустимым целым числом.";
         QTest::newRow("current, three places") << "999.9996" << 0.0 << 1000.0 << 3 << QVariant(1000.0) << "";
         QTest::newRow("current, rounds over") << "1000.0006" << 0.0 << 1000.0 << 3 << refused
-                                              << "Значение 1000.001 вне допустимого диапазона: от 0 до 1000.";
+                                              << "Значение 1000.0006 вне допустимого диапазона: от 0 до 1000.";
+        QTest::newRow("long number shown as typed") << " 100000000000000000000000000 " << 0.0 << 1000.0 << 0 << refused
+                                                    << "Значение 100000000000000000000000000 вне допустимого диапазона: от 0 до 1000.";
+        QTest::newRow("exponent shown as typed") << "1e26" << 0.0 << 1.0 << 2 << refused
+                                                 << "Значение 1e26 вне допустимого диапазона: от 0 до 1.";
         QTest::newRow("comma") << "0,5" << 0.0 << 1.0 << 2 << QVariant(0.5) << "";
         QTest::newRow("not a number") << "1..2" << 0.0 << 1.0 << 2 << refused << "\"1..2\" не является допустимым числом.";
         QTest::newRow("empty is no value") << "  " << 0.0 << 1.0 << 2 << QVariant(QMetaType(QMetaType::Double)) << "";
@@ -61,25 +65,50 @@ private Q_SLOTS:
             QVERIFY(check.value.isNull());
     }
 
-    // A refused text gives one box and puts the last accepted value back.
+    // A refused text gives one box, stays in the field for correcting (an
+    // invalid number too), and the value stays the last accepted one; the
+    // commit the box itself sets off asks nothing more.
     void editorKeepsTheLastAcceptedValue()
     {
-        kv::ScopedRecordingUi rec;
+        // The focus going to the box commits the editor again.
+        struct CommitsAgain : kv::RecordingUi {
+            std::function<void()> onBox;
+            QMessageBox::StandardButton message(QWidget *parent, const QString &caption, const QString &text,
+                                                kv::Icon icon, QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton) override
+            {
+                if (onBox)
+                    onBox();
+                return kv::RecordingUi::message(parent, caption, text, icon, buttons, defaultButton);
+            }
+        };
+        auto owned = std::make_unique<CommitsAgain>();
+        CommitsAgain *rec = owned.get();
+        std::unique_ptr<kv::Ui> previous = kv::setUi(std::move(owned));
         kv::NumberEdit edit(kv::NumberRange::whole(0, 120));
         edit.setValue(5);
         QCOMPARE(edit.text(), QStringLiteral("5"));
         QVERIFY(edit.acceptInput());  // nothing typed
-        edit.setText(QStringLiteral("121"));
-        QVERIFY(!edit.acceptInput());
-        QCOMPARE(edit.value(), QVariant(5));
-        QCOMPARE(edit.text(), QStringLiteral("5"));
-        QVERIFY(!edit.acceptInput() || true);
-        QCOMPARE(rec->boxes().size(), 1);
+        bool again = true;
+        rec->onBox = [&] { again = edit.acceptInput(); };
+        for (const QString &typed : {QStringLiteral("121"), QStringLiteral("1..2")}) {
+            rec->clear();
+            edit.setText(typed);
+            again = true;
+            QVERIFY(!edit.acceptInput());
+            QVERIFY(!again);
+            QCOMPARE(edit.value(), QVariant(5));
+            QCOMPARE(edit.text(), typed);
+            QCOMPARE(rec->boxes().size(), 1);
+            QVERIFY(rec->texts().first().contains(typed));
+        }
+        rec->onBox = nullptr;
         edit.setText(QStringLiteral("12"));
         QVERIFY(edit.acceptInput());
         QCOMPARE(edit.value().toInt(), 12);
         QVERIFY(!kv::sameNumber(QVariant(), 0));
         QVERIFY(kv::sameNumber(qlonglong(3), 3.0));
+        kv::setUi(std::move(previous));
     }
 
     // Panel editors bound to the current record: typed values arrive on
