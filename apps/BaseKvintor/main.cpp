@@ -1,5 +1,6 @@
 #include "shell/start_up.h"
 #include "widgets/error_report.h"
+#include "widgets/program_icon.h"
 #include "widgets/ui_log.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@ int main(int argc, char **argv)
 {
     // Errors that no operation catches reach the general error report.
     kv::Application app(argc, argv);
+    QApplication::setWindowIcon(kv::programIcon());
     // Unattended runs (tests, benchmarks): boxes logged and answered.
     kv::installUiLogFromEnvironment();
 

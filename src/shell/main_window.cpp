@@ -10,6 +10,7 @@
 #include "shell/table_dialogs.h"
 #include "widgets/data_grid.h"
 #include "widgets/error_report.h"
+#include "widgets/program_icon.h"
 #include "widgets/ui.h"
 
 #include <QAbstractItemView>
@@ -54,9 +55,8 @@ TFExpert::TFExpert(QWidget *parent) : QMainWindow(parent)
     FExpert = this;
     setObjectName(QStringLiteral("FExpert"));
     setWindowTitle(kProgramTitle);
-    // The shared Kvintor icon, from the programs' resources (the toolkit's own
-    // logo otherwise shows where no icon is set).
-    setWindowIcon(QIcon(QStringLiteral(":/icons/kvintor.svg")));
+    // The programs' own icon (the toolkit's logo otherwise shows where no icon is set).
+    setWindowIcon(kv::programIcon());
     setHelpStartFolder(QDir::currentPath());
 
     m_mdi = new QMdiArea(this);
