@@ -213,7 +213,14 @@ QString ViewerGridModel::meterVerdict(int position) const
         if (text.isEmpty())
             continue;
         any = true;
-        if (ResultCellFails(m_table->rowField(values, F("Mode")).toString(), text, m_table->rowField(values, F("PLimit"))))
+        // The verdict is the one the archive stores: an error exactly at its
+        // limit passes there, though the cell's shading already marks it.
+        const QString mode = m_table->rowField(values, F("Mode")).toString();
+        const QVariant limit = m_table->rowField(values, F("PLimit"));
+        const bool fails = mode == kv::RowKind::ErrorPoint
+                               ? !limit.isNull() && std::fabs(kv::TextToNumber(text)) > std::fabs(limit.toDouble())
+                               : ResultCellFails(mode, text, limit);
+        if (fails)
             return QStringLiteral("Не годен");
     }
     return any ? QStringLiteral("Годен") : QString();

@@ -178,10 +178,11 @@ private Q_SLOTS:
         QStringList titles;
         for (int c = 0; c < results.columnCount(); ++c)
             titles << results.headerData(c, Qt::Horizontal).toString();
-        // Each meter's verdict under its number: a crept meter and one at its
-        // limit fail, the third passes, empty positions have none. The limit
-        // stands beside the errors, the point's current and power factor after.
-        QCOMPARE(titles, QStringList({"Режим", "Сч №1\nНе годен", "Сч №2\nНе годен", "Сч №3\nГоден", "Сч №4", "Сч №5",
+        // Each meter's verdict under its number, as the archive will store it:
+        // a crept meter fails; one exactly at its limit passes (its cell is
+        // red all the same); empty positions have none. The limit stands
+        // beside the errors, the point's current and power factor after.
+        QCOMPARE(titles, QStringList({"Режим", "Сч №1\nНе годен", "Сч №2\nГоден", "Сч №3\nГоден", "Сч №4", "Сч №5",
                                       "Сч №6", "%, Допуск", "Ток, %", "cos φ"}));
         QCOMPARE(results.data(results.index(v.resultRow(2), 9)).toString(), QStringLiteral("0.5/L"));
         QCOMPARE(results.data(results.index(v.resultRow(2), 8)).toInt(), 50);
