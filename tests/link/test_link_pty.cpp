@@ -296,21 +296,26 @@ private Q_SLOTS:
         rig.server.StopNoise();
         QVERIFY(rig.server.Noise().BytesWritten() > 0);
         // What the line still holds of the noise is read, then replies again.
+        // A watchdog that ran out during the noise may still say so; once a
+        // reply has been read the line is in step and says nothing more.
         spinUntil([] { return false; }, 1200);
-        const int boxes = rec->boxes().size();
         const int reports = rig.sink.reports.size();
-        const auto valueRead = [&] {
-            for (int i = reports; i < rig.sink.reports.size(); ++i)
-                if (rig.sink.reports.at(i).second.contains(" 2 +0.30"))
-                    return true;
-            return false;
+        const auto valueReadFrom = [&](int from) {
+            return [&, from] {
+                for (int i = from; i < rig.sink.reports.size(); ++i)
+                    if (rig.sink.reports.at(i).second.contains(" 2 +0.30"))
+                        return true;
+                return false;
+            };
         };
-        QVERIFY(spinUntil(valueRead, 5000));
+        QVERIFY(spinUntil(valueReadFrom(reports), 5000));
+        const int boxes = rec->boxes().size();
+        QVERIFY(spinUntil(valueReadFrom(rig.sink.reports.size()), 5000));
         for (int i = reports; i < rig.sink.reports.size(); ++i) {
             const QByteArray &f = rig.sink.reports.at(i).second;
             QVERIFY2(f.startsWith("/1\x02") && f.endsWith('\x03') && f.count('/') == 1, f.toHex(' ').constData());
         }
-        QCOMPARE(rec->boxes().size(), boxes);
+        QVERIFY2(rec->boxes().size() == boxes, qPrintable(rec->texts().join(QLatin1Char('|'))));
         qInfo("%lld noise bytes written; %d boxes during the noise", rig.server.Noise().BytesWritten(), boxes);
     }
 
