@@ -139,7 +139,9 @@ int signatures(Layout &l, int row)
     l.span(row, split, l.columns, QStringLiteral("(подпись)"), caption);
     row += 2;
     l.span(row, 1, split - 1, QStringLiteral("Дата поверки:"), text);
-    l.span(row, split, l.columns, QVariant(), lineStyle);
+    CellStyle date = lineStyle;
+    date.hAlign = CellStyle::HAlign::Center;
+    l.span(row, split, l.columns, field("TNumber", "DatePov"), date);
     return row;
 }
 

@@ -112,7 +112,8 @@ void KvintorMain::SelectPort()
 QString KvintorMain::StatusText(bool standsAnswered) const
 {
     const bool open = Link.Comm1.IsOpen();
-    QString text = QStringLiteral("Порт: ") + (Mcom1 ? QStringLiteral("Com 1") : QStringLiteral("Com 2")) +
+    QString text = LastRunText.isEmpty() ? QString() : LastRunText + QStringLiteral("    ");
+    text += QStringLiteral("Порт: ") + (Mcom1 ? QStringLiteral("Com 1") : QStringLiteral("Com 2")) +
                    QStringLiteral(" (") + Link.Comm1.DevicePath() + QLatin1Char(')');
     if (!open)
         text += QStringLiteral(", не открыт");

@@ -76,6 +76,9 @@ public:
     // next: choose a port, poll the stands until one has answered, then pick
     // a check. `standsAnswered`: a poll found a stand.
     QString StatusText(bool standsAnswered) const;
+    // What the last run window left to say when it closed (its archive save),
+    // shown first in the status line; the run window itself is gone by then.
+    QString LastRunText;
 
     // Opens the checked port; "COM порт не доступен. Выберите другой порт" when it cannot be opened.
     void SelectPort();

@@ -92,6 +92,10 @@ Q_SIGNALS:
     // The other windows live as long as the program; closing this one ends it.
     void FormClosed();
 
+public:
+    // The status line: the last run's save, the port, the database, the next step.
+    void ShowStatus();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -100,7 +104,6 @@ private:
     void BuildMenus();
     void BuildContents();
     void ShowCheckMarks();
-    void ShowStatus();
 
     KvintorMain m_main;
     TAboutBox *m_about = nullptr;

@@ -108,6 +108,16 @@ KvintorProgram startKvintor(const QStringList &arguments)
     p.Run->Attach(*p.Launcher);
     main->Main().RunOpen = [run = p.Run.get()] { return run->Control.WindowVisible; };
     main->Main().LeaveRun = [run = p.Run.get()] { return run->Control.MainMenu(); };
+    // A save made on the way out ("Главное меню" → "Да") is reported where the
+    // operator is taken back to; a new run starts without it.
+    RunControl *control = &p.Run->Control;
+    QObject::connect(control, &RunState::changed, main, [main, control] {
+        const QString text = control->WindowVisible ? QString() : control->StatusText;
+        if (text == main->Main().LastRunText)
+            return;
+        main->Main().LastRunText = text;
+        main->ShowStatus();
+    });
     p.View = AttachResultsViewer(*p.DM, p.Run->Control, &p.Run->FNumber, p.FdataReport.get());
     QPlainTextEdit *runLog = p.Run->Regul.Memo2;
     QObject::connect(main, &TKvintor::DiagnosticsToggled, runLog, [runLog](bool visible) { runLog->setVisible(visible); });

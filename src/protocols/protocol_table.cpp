@@ -27,6 +27,25 @@ QString protocolNumber(double value) { return NumberToText(value); }
 
 QString protocolNumber(qint64 value) { return QString::number(value); }
 
+QVariant protocolCellValue(const QString &field, const QVariant &value)
+{
+    static const QStringList numeric{QStringLiteral("U"),  QStringLiteral("I"),  QStringLiteral("N1"),
+                                     QStringLiteral("N2"), QStringLiteral("N3"), QStringLiteral("N4"),
+                                     QStringLiteral("N5"), QStringLiteral("N6")};
+    if (value.typeId() != QMetaType::QString || !numeric.contains(field, Qt::CaseInsensitive))
+        return value;
+    QString text = value.toString().trimmed();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    return ok && std::isfinite(number) ? QVariant(number) : value;
+}
+
+QString specialTestDuration(qint64 minutes, qint64 seconds)
+{
+    return protocolNumber(minutes) + QLatin1Char(',') + QStringLiteral("%1").arg(seconds, 2, 10, QLatin1Char('0'));
+}
+
 QString specialTestMode(SpecialTest test)
 {
     switch (test) {
@@ -79,7 +98,7 @@ ProtocolRow specialTestRow(SpecialTest test, qint64 number, double voltage, doub
     row.U = protocolText(protocolNumber(voltage));
     row.I = protocolText(protocolNumber(current));
     row.KM = QStringLiteral("1");
-    row.CountRotation = protocolText(protocolNumber(minutes) + QLatin1Char(',') + protocolNumber(seconds));
+    row.CountRotation = protocolText(specialTestDuration(minutes, seconds));
     return row;
 }
 
@@ -149,12 +168,13 @@ QStringList headerFields(ProtocolKind kind)
 {
     if (kind == ProtocolKind::Single)
         return {QStringLiteral("NumProt"), QStringLiteral("NumUst"), QStringLiteral("Stend"),
-                QStringLiteral("PPover"), QStringLiteral("MakerPov"), QStringLiteral("Result")};
+                QStringLiteral("PPover"), QStringLiteral("MakerPov"), QStringLiteral("Result"),
+                QStringLiteral("DatePov")};
     QStringList fields;
     for (int k = 1; k <= kProtocolMeters; ++k)
         fields << QStringLiteral("Nz%1").arg(k);
     fields << QStringLiteral("NumProt") << QStringLiteral("NumUst") << QStringLiteral("Stend")
-           << QStringLiteral("PPover") << QStringLiteral("MakerPov");
+           << QStringLiteral("PPover") << QStringLiteral("MakerPov") << QStringLiteral("DatePov");
     return fields;
 }
 
@@ -200,6 +220,8 @@ QVariant headerValue(ProtocolKind kind, int index, const HeaderValues &v)
         return v.data.organisation;
     if (field == QLatin1String("MakerPov"))
         return verifierText(v.data.verifier);
+    if (field == QLatin1String("DatePov"))
+        return v.verified.isValid() ? QVariant(kv::shortDateText(v.verified)) : QVariant();
     if (field == QLatin1String("Result")) {
         const QString line = verdictLine(v.verdict);
         return line.isEmpty() ? QVariant() : QVariant(line);

@@ -33,7 +33,17 @@ QString protocolText(const QString &text);
 QString protocolNumber(double value);
 QString protocolNumber(qint64 value);
 
+// A table field's value as a protocol cell takes it: the voltage, the current
+// and the meters' errors, held as texts, go on as the numbers they show (so a
+// workbook gets number cells with the same digits); every other value, and a
+// text that is not wholly a number ("Есть", "0,5/L"), as it is.
+QVariant protocolCellValue(const QString &field, const QVariant &value);
+
 enum class SpecialTest { Sensitivity, Creep, Register };
+
+// A special test's duration as both programs' protocols show it: minutes ","
+// seconds in two digits ("5,30", "5,05"), so that 5 s is never read as 50.
+QString specialTestDuration(qint64 minutes, qint64 seconds);
 
 // "ч", "с", "с/у".
 QString specialTestMode(SpecialTest test);
@@ -107,6 +117,7 @@ struct HeaderValues {
     QStringList meterNumbers;   // group: positions 1..6 of the stand
     int verdict = -1;           // single: PTotal of the meter's position
     QDate today;
+    QDate verified;             // the verification's date ("DatePov")
 };
 
 // "ГРУППОВОЙ  ПРОТОКОЛ  ПОВЕРКИ  № " / "ПРОТОКОЛ  ПОВЕРКИ  № " + number + "  ОТ  " + date

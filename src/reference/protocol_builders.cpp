@@ -118,7 +118,9 @@ TProtocolBuilders::TProtocolBuilders(TDM *dm, std::function<kv::ProtocolData()> 
         QStringLiteral("TNumber"), [this](kv::CallbackSource::DataInfo &info) { xlReportNoDataSet2GetDataInfo(info); },
         [this](int index) { return xlReportNoDataSet2GetFieldValue(index); }));
     xlReport.addSource(sourceOf(QStringLiteral("ADOTip"), QSqlRecord()));
-    xlReport.addSource(std::make_shared<kv::ModelSource>(QStringLiteral("RxMD"), dm ? dm->RxMD : nullptr));
+    auto groupTable = std::make_shared<kv::ModelSource>(QStringLiteral("RxMD"), dm ? dm->RxMD : nullptr);
+    groupTable->setCellFilter(kv::protocolCellValue);
+    xlReport.addSource(groupTable);
     xlReport.setRangeSource(QStringLiteral("RxMD"), QStringLiteral("RangeTable"));
 
     xlReport1.addSource(std::make_shared<kv::CallbackSource>(
@@ -126,7 +128,9 @@ TProtocolBuilders::TProtocolBuilders(TDM *dm, std::function<kv::ProtocolData()> 
         [this](int index) { return xlReport1NoDataSet3GetFieldValue(index); }));
     xlReport1.addSource(sourceOf(QStringLiteral("ADOTip"), QSqlRecord()));
     xlReport1.addSource(sourceOf(QStringLiteral("ADOPosition"), QSqlRecord()));
-    xlReport1.addSource(std::make_shared<kv::ModelSource>(QStringLiteral("RxMD"), dm ? dm->RxMD : nullptr));
+    auto singleTable = std::make_shared<kv::ModelSource>(QStringLiteral("RxMD"), dm ? dm->RxMD : nullptr);
+    singleTable->setCellFilter(kv::protocolCellValue);
+    xlReport1.addSource(singleTable);
     xlReport1.setRangeSource(QStringLiteral("RxMD"), QStringLiteral("RangeTable"));
 }
 
@@ -143,6 +147,7 @@ kv::HeaderValues TProtocolBuilders::headerValues() const
     }
     v.verdict = m_verdict;
     v.today = kv::now().date();
+    v.verified = m_verified;
     return v;
 }
 
@@ -184,6 +189,11 @@ bool TProtocolBuilders::prepare(qint64 measureKey, ArchiveTest &test)
     test.test = recordOf(m_dm, QStringLiteral("TTest"), whole(measure, "PPointerTest"));
     if (tip.isEmpty() || test.test.isEmpty())
         throw kv::Error(QStringLiteral("Запись архива ссылается на тип счетчика или тест, которых нет в базе данных."));
+    // Stored as "yyyy-MM-dd hh:mm:ss" text; the date part is the verification's day.
+    const QVariant date = measure.value(QStringLiteral("PDate"));
+    m_verified = date.typeId() == QMetaType::QString
+                     ? QDate::fromString(date.toString().left(10), QStringLiteral("yyyy-MM-dd"))
+                     : date.toDate();
     // "ADOTip" of both reports: the record's type; a source of the same name
     // takes the place of the earlier one.
     xlReport.addSource(sourceOf(QStringLiteral("ADOTip"), tip));

@@ -69,6 +69,7 @@ private:
     std::function<void()> m_advance;
     kv::ProtocolTable m_table;
     int m_verdict = -1;
+    QDate m_verified;  // the record's "PDate"
     QStringList m_written;
 };
 

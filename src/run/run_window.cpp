@@ -124,6 +124,11 @@ TRegul::TRegul(RunControl &run, QWidget *parent) : QWidget(parent, Qt::Window), 
     root->addWidget(Memo2);
     connect(&m_run.Link(), &StandLink::FrameLogged, new FrameLogView(Memo2, nullptr, 2000, this), &FrameLogView::Append);
 
+    LStatus = new QLabel(this);
+    LStatus->setObjectName(QStringLiteral("LStatus"));
+    LStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    root->addWidget(LStatus);
+
     connect(&m_run, &RunState::changed, this, &TRegul::Sync);
     connect(&m_run, &RunState::fieldChanged, this, &TRegul::syncField);
     Sync();
@@ -174,6 +179,8 @@ void TRegul::Sync()
     BTNumber->setVisible(m_run.NumbersVisible);
     BReady->setVisible(m_run.ReadyVisible);
     BNewTest->setVisible(m_run.NewTestVisible);
+    LStatus->setText(m_run.StatusText);
+    LStatus->setVisible(!m_run.StatusText.isEmpty());
     Anorma->setEnabled(m_run.MarksEnabled);
     Anot->setEnabled(m_run.MarksEnabled);
     if (m_run.WindowVisible && !isVisible())

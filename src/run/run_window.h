@@ -49,6 +49,7 @@ public:
     QAction *Anorma = nullptr;         // "Норма"
     QAction *Anot = nullptr;           // "Нет"
     QPlainTextEdit *Memo2 = nullptr;   // the frame log, hidden
+    QLabel *LStatus = nullptr;         // what the run's last action did (the archive save)
 
     // The pop-up menu's items for the field with this tag, as it would open.
     QList<QAction *> PopupActions(int tag);

@@ -101,8 +101,9 @@ void appendResultRow(TDM &dm, const RunState &run, int s, qlonglong standKey, in
                 fails = true;
         }
     } else {
-        t->setValue(F("CountRotation"), plainNumber(buf->valueAt(row, F("PCountRotation"))) + QLatin1Char('.') +
-                                            plainNumber(buf->valueAt(row, F("PMeasureMax"))));
+        t->setValue(F("CountRotation"),
+                    kv::specialTestDuration(qRound64(buf->valueAt(row, F("PCountRotation")).toDouble()),
+                                            qRound64(buf->valueAt(row, F("PMeasureMax")).toDouble())));
         for (int p = 1; p <= 6; ++p) {
             if (!run.Occupied(s, p))
                 continue;
@@ -279,14 +280,18 @@ StandProtocols::StandProtocols(TDM &dm, Context context)
             for (int p = 1; p <= 6; ++p)
                 v.meterNumbers << (m_context.meterNumber ? m_context.meterNumber(stand, p) : QString());
             v.today = kv::now().date();
+            // The protocols are made from the run just finished.
+            v.verified = v.today;
             return kv::headerValue(kv::ProtocolKind::Group, field, v);
         }));
     Dataset *first = dm.ADOTipStend(1);
     m_tip = std::make_shared<kv::ModelSource>(QStringLiteral("ADOTip"), first, [first] { return first->recNo(); });
     m_report.addSource(m_tip);
     RecordTable *results = dm.RMResult;
-    m_report.addSource(
-        std::make_shared<kv::ModelSource>(QStringLiteral("RxMD"), results, [results] { return results->recNo(); }));
+    auto table = std::make_shared<kv::ModelSource>(QStringLiteral("RxMD"), results,
+                                                   [results] { return results->recNo(); });
+    table->setCellFilter(kv::protocolCellValue);
+    m_report.addSource(table);
     m_report.setRangeSource(QStringLiteral("RxMD"));
 }
 

@@ -54,7 +54,10 @@ QVariant ModelSource::value(int record, int field) const
 {
     if (!m_model || record < 0 || record >= m_model->rowCount())
         return QVariant();
-    return m_model->data(m_model->index(record, field), m_role);
+    const QVariant value = m_model->data(m_model->index(record, field), m_role);
+    if (!m_filter)
+        return value;
+    return m_filter(m_model->headerData(field, Qt::Horizontal).toString(), value);
 }
 
 // --- records -------------------------------------------------------------

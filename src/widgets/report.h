@@ -57,6 +57,10 @@ public:
                 int role = Qt::DisplayRole);
     void setModel(QAbstractItemModel *model, std::function<int()> currentRow = {});
     QAbstractItemModel *model() const { return m_model; }
+    // What the template gets of a field's value (a protocol hands its numeric
+    // texts on as numbers, so they become number cells).
+    using CellFilter = std::function<QVariant(const QString &field, const QVariant &value)>;
+    void setCellFilter(CellFilter filter) { m_filter = std::move(filter); }
 
     int recordCount() const override;
     int currentRecord() const override;
@@ -67,6 +71,7 @@ private:
     QPointer<QAbstractItemModel> m_model;
     std::function<int()> m_currentRow;
     int m_role;
+    CellFilter m_filter;
 };
 
 // Records held in memory: field names and rows of values.

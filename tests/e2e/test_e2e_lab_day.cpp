@@ -314,8 +314,11 @@ private Q_SLOTS:
         };
         window.BTResult->click();
         QVERIFY(!run.SaveInBaseEnabled);
+        const QString saved = QStringLiteral("Результаты поверки записаны в архив, счетчиков: ");
+        QVERIFY2(window.LStatus->text().startsWith(saved), qPrintable(window.LStatus->text()));
         window.BMainMenu->click();
         QVERIFY(!window.isVisible());
+        QVERIFY2(main.LStatus->text().startsWith(saved), qPrintable(main.LStatus->text()));
 
         // ---- the short verification, point by point, left with "Главное меню".
         op.test = kShortTest;
@@ -325,6 +328,7 @@ private Q_SLOTS:
         ui->clear();
         main.APover->trigger();
         QVERIFY(window.isVisible());
+        QVERIFY(!main.LStatus->text().startsWith(saved));
         for (int point = 1; point <= 2; ++point) {
             QVERIFY(spinUntil([&] { return everyField(window, [](int, const QString &t) { return !t.isEmpty(); }); },
                               10000));
@@ -335,6 +339,8 @@ private Q_SLOTS:
         window.BMainMenu->click();
         QVERIFY(!window.isVisible());
         QCOMPARE(ui->texts(), QStringList{QStringLiteral("Сохранить результаты поверки в базе данных ?")});
+        // The save made on the way out is reported where the operator lands.
+        QVERIFY2(main.LStatus->text().startsWith(saved), qPrintable(main.LStatus->text()));
         QCOMPARE(op.seen, (QStringList{"Программа", "Таблица", "Точка 1", "Точка 2", "Номера"}));
         QVERIFY2(op.unexpected.isEmpty(), qPrintable(op.unexpected.join(QLatin1Char(','))));
         main.close();

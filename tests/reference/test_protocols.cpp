@@ -60,10 +60,19 @@ struct SheetTable {
                 rows << r;
         }
     }
+    QString address(int index, QChar column) const
+    {
+        return QString(column) + QString::number(rows.value(index));
+    }
+    // A number cell as the programs show the number (decimal comma, its own digits).
     QString cell(int index, QChar column) const
     {
-        return kvtest::text(sheet, QStringLiteral("%1%2").arg(column).arg(rows.value(index)));
+        const QString at = address(index, column);
+        if (kvtest::type(sheet, at) == QLatin1String("n"))
+            return kv::NumberToText(kvtest::text(sheet, at).toDouble(), QLatin1Char(','));
+        return kvtest::text(sheet, at);
     }
+    QString type(int index, QChar column) const { return kvtest::type(sheet, address(index, column)); }
     QStringList column(QChar c) const
     {
         QStringList values;
@@ -125,7 +134,10 @@ private slots:
         QCOMPARE(sensitivity.KM, QStringLiteral("1"));
         QCOMPARE(sensitivity.CountRotation, QStringLiteral("5,30"));
         QCOMPARE(sensitivity.I, QStringLiteral("0,4"));
-        QCOMPARE(kv::specialTestRow(kv::SpecialTest::Register, 12, 100, 100, 1, 5).Mode, QStringLiteral("с/у"));
+        const kv::ProtocolRow register_ = kv::specialTestRow(kv::SpecialTest::Register, 12, 100, 100, 1, 5);
+        QCOMPARE(register_.Mode, QStringLiteral("с/у"));
+        // Seconds in two digits: 1 min 5 s is never read as 1 min 50 s.
+        QCOMPARE(register_.CountRotation, QStringLiteral("1,05"));
         QCOMPARE(kv::specialTestResult(kv::SpecialTest::Register, 1), QStringLiteral("Норма"));
         QCOMPARE(kv::specialTestResult(kv::SpecialTest::Sensitivity, 1), QStringLiteral("Есть"));
         QCOMPARE(kv::specialTestResult(kv::SpecialTest::Creep, 2), QStringLiteral("Нет"));
@@ -156,6 +168,17 @@ private slots:
             order << QStringLiteral("%1%2").arg(r.N).arg(r.Mode);
         QCOMPARE(order.join(u' '), QStringLiteral("1п 2п 3п 4п 5п 6п 7п 8п 9п 10ч 11с"));
 
+        // What a workbook cell gets: numeric texts of U, I and N1..N6 as numbers.
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("N2"), QStringLiteral("-0,25")), QVariant(-0.25));
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("U"), QStringLiteral("100")), QVariant(100.0));
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("i"), QStringLiteral("0.4")), QVariant(0.4));
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("N1"), QStringLiteral("Есть")), QVariant(QStringLiteral("Есть")));
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("N1"), QString()), QVariant(QString()));
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("N1"), QStringLiteral("1e999")), QVariant(QStringLiteral("1e999")));
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("KM"), QStringLiteral("1")), QVariant(QStringLiteral("1")));
+        QCOMPARE(kv::protocolCellValue(QStringLiteral("CountRotation"), QStringLiteral("5,30")),
+                 QVariant(QStringLiteral("5,30")));
+
         QStandardItemModel model;
         table.fill(&model);
         QCOMPARE(model.rowCount(), 11);
@@ -166,7 +189,7 @@ private slots:
     {
         Header h;
         h.data.protocolNumber = QStringLiteral("42");
-        kv::HeaderValues v{h.data, QStringLiteral("3"), {}, 2, QDate(2003, 3, 5)};
+        kv::HeaderValues v{h.data, QStringLiteral("3"), {}, 2, QDate(2003, 3, 5), QDate(2003, 3, 4)};
         QCOMPARE(kv::headerValue(kv::ProtocolKind::Group, 6, v).toString(),
                  QStringLiteral("ГРУППОВОЙ  ПРОТОКОЛ  ПОВЕРКИ  № 42  ОТ  05.03.2003"));
         QCOMPARE(kv::headerValue(kv::ProtocolKind::Single, 0, v).toString(),
@@ -181,7 +204,12 @@ private slots:
         QCOMPARE(kv::headerValue(kv::ProtocolKind::Group, 10, v).toString(), QStringLiteral("Поверку произвел: "));
         v.verdict = 5;
         QVERIFY(!kv::headerValue(kv::ProtocolKind::Single, 5, v).isValid());
-        QVERIFY(!kv::headerValue(kv::ProtocolKind::Group, 11, v).isValid());
+        // The verification's date ends both lists; none known, the line stays empty.
+        QCOMPARE(kv::headerValue(kv::ProtocolKind::Group, 11, v).toString(), QStringLiteral("04.03.2003"));
+        QCOMPARE(kv::headerValue(kv::ProtocolKind::Single, 6, v).toString(), QStringLiteral("04.03.2003"));
+        v.verified = QDate();
+        QVERIFY(!kv::headerValue(kv::ProtocolKind::Single, 6, v).isValid());
+        QVERIFY(!kv::headerValue(kv::ProtocolKind::Group, 12, v).isValid());
         QVERIFY(!kv::headerValue(kv::ProtocolKind::Single, -1, v).isValid());
     }
 
@@ -225,6 +253,15 @@ private slots:
         QCOMPARE(stand2.cell(stand2.of(10), u'E'), QStringLiteral("1"));
         QCOMPARE(stand2.cell(stand2.of(10), u'F'), QStringLiteral("5,30"));
         QCOMPARE(stand2.cell(stand2.of(4), u'D'), QStringLiteral("40"));
+        // Voltage, current and errors are number cells; the power factor and the
+        // durations texts, the special tests' results too.
+        for (QChar c : {u'C', u'D', u'G', u'H'})
+            QCOMPARE(stand2.type(stand2.of(2), c), QStringLiteral("n"));
+        for (QChar c : {u'E', u'F', u'G'})
+            QCOMPARE(stand2.type(stand2.of(10), c), QStringLiteral("s"));
+        // The verification's date is the record's, not the day the protocol is made.
+        QVERIFY(stand2.contains(QStringLiteral("Дата поверки:")));
+        QVERIFY(stand2.contains(QStringLiteral("01.03.2026")));
 
         // Places 1, 2 and 5 carry meters; 3, 4 and 6 stay empty, numbers included.
         const int first = stand2.rows.first();
@@ -248,7 +285,7 @@ private slots:
         const SheetTable stand4(kvtest::sheetOf(kvtest::readWorkbook(b.lastProtocols().at(1))));
         QVERIFY(stand4.contains(QStringLiteral("ГРУППОВОЙ  ПРОТОКОЛ  ПОВЕРКИ  № 42  ОТ  05.03.2003")));
         QVERIFY(stand4.contains(QStringLiteral("Стенд №4")));
-        // The long error is cut to 20 characters, written without an exponent.
+        // The long error is cut to the 20 characters shown, and the cell holds that number.
         QCOMPARE(stand4.cell(stand4.of(2), u'H'), QStringLiteral("-0,00001234567890123"));
     }
 
@@ -296,6 +333,8 @@ private slots:
         QCOMPARE(sheet.cell(sheet.of(10), u'G'), QStringLiteral("Есть"));
         QCOMPARE(sheet.cell(sheet.of(11), u'G'), QStringLiteral("Нет"));
         QCOMPARE(sheet.cell(sheet.of(12), u'G'), QStringLiteral("Норма"));
+        QCOMPARE(sheet.type(sheet.of(5), u'G'), QStringLiteral("n"));
+        QVERIFY(sheet.contains(QStringLiteral("01.03.2026")));
     }
 
     void nothingToPrintDoesNothing()

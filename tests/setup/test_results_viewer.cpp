@@ -134,7 +134,7 @@ private Q_SLOTS:
             numbers << results->valueAt(row, QStringLiteral("N")).toString();
         QCOMPARE(numbers, (QStringList{"1", "2", "3", "10", "11"}));
         QCOMPARE(v.cell(10, QStringLiteral("Mode")), kCreep);
-        QCOMPARE(v.cell(10, QStringLiteral("CountRotation")), QStringLiteral("5.30"));
+        QCOMPARE(v.cell(10, QStringLiteral("CountRotation")), QStringLiteral("5,30"));
         QCOMPARE(v.cell(10, QStringLiteral("N3")), QStringLiteral("Нет"));
         QCOMPARE(v.cell(11, QStringLiteral("N1")), QStringLiteral("Норма"));
         QCOMPARE(v.cell(11, QStringLiteral("U")).toInt(), 100);
@@ -260,14 +260,25 @@ private Q_SLOTS:
             QVERIFY(QFileInfo::exists(files[k]));
             const QJsonObject sheet = kvtest::sheetOf(kvtest::readWorkbook(files[k]));
             QStringList texts;
-            int tableRows = 0;
+            int tableRows = 0, errorRowsChecked = 0;
             const QJsonObject cells = sheet.value(QStringLiteral("cells")).toObject();
             for (auto it = cells.begin(); it != cells.end(); ++it) {
                 const QString value = it.value().toArray().at(0).toVariant().toString();
                 texts << value;
                 if (it.key().startsWith(QLatin1Char('B')) && QStringList({kError, kCreep, kRegister}).contains(value))
                     ++tableRows;
+                // The same cell types as the database program's protocols:
+                // voltage, current and errors are numbers.
+                if (it.key().startsWith(QLatin1Char('B')) && value == kError) {
+                    const QString row = it.key().mid(1);
+                    for (const char *column : {"C", "D", "G", "H", "I", "J", "K", "L"})
+                        if (kvtest::has(sheet, QLatin1String(column) + row))
+                            QCOMPARE(kvtest::type(sheet, QLatin1String(column) + row), QStringLiteral("n"));
+                    ++errorRowsChecked;
+                }
             }
+            QVERIFY(errorRowsChecked > 0);
+            QVERIFY(texts.contains(date));  // "Дата поверки:" filled
             const int stand = expected[k].second;
             QVERIFY(texts.contains(QStringLiteral("ГРУППОВОЙ  ПРОТОКОЛ  ПОВЕРКИ  № ") + expected[k].first +
                                    QStringLiteral("  ОТ  ") + date));

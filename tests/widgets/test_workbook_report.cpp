@@ -589,8 +589,8 @@ wb.save(sys.argv[1])
             const bool group = name.startsWith(u'G');
             kv::Report report(name);
             QVERIFY2(!kv::Report::findTemplate(name).isEmpty(), qPrintable(name));
-            QStringList headerFields = group ? QStringList{"Nz1", "Nz2", "Nz3", "Nz4", "Nz5", "Nz6", "NumProt", "NumUst", "Stend", "PPover", "MakerPov"}
-                                             : QStringList{"NumProt", "NumUst", "Stend", "PPover", "MakerPov", "Result"};
+            QStringList headerFields = group ? QStringList{"Nz1", "Nz2", "Nz3", "Nz4", "Nz5", "Nz6", "NumProt", "NumUst", "Stend", "PPover", "MakerPov", "DatePov"}
+                                             : QStringList{"NumProt", "NumUst", "Stend", "PPover", "MakerPov", "Result", "DatePov"};
             report.addSource(std::make_shared<kv::CallbackSource>(
                 QStringLiteral("TNumber"), headerFields, [](const QString &f) -> QVariant {
                     if (f == QLatin1String("NumProt"))
