@@ -194,33 +194,11 @@ void RunReadings::ClearMeter(int tag)
 
 // ---------------------------------------------------------------- special tests
 
-void RunReadings::MarkNorma(int tag)
-{
-    const int s = tag / 10, p = tag % 10;
-    if (!m_run.Occupied(s, p))
-        return;
-    StandResultsRecord &r = m_run.StandResults[s];
-    PositionField &field = r.MeterEdit[p];
-    switch (m_run.PointKind) {
-    case KindSensitivity:
-        r.SensSeen[p] = 3;
-        field.SetText(Seen);
-        field.SetFontColor(Qt::black);
-        break;
-    case KindCreep:
-        r.CreepSeen[p] = 1;
-        field.SetText(NotSeen);
-        field.SetFontColor(Qt::black);
-        break;
-    case KindRegister:
-        r.RegisterVerdict[p] = 1;
-        field.SetFontColor(Qt::black);
-        break;
-    default: break;
-    }
-}
+void RunReadings::MarkNorma(int tag) { Mark(tag, true); }
 
-void RunReadings::MarkNot(int tag)
+void RunReadings::MarkNot(int tag) { Mark(tag, false); }
+
+void RunReadings::Mark(int tag, bool norma)
 {
     const int s = tag / 10, p = tag % 10;
     if (!m_run.Occupied(s, p))
@@ -229,21 +207,21 @@ void RunReadings::MarkNot(int tag)
     PositionField &field = r.MeterEdit[p];
     switch (m_run.PointKind) {
     case KindSensitivity:
-        r.SensSeen[p] = 1;
-        field.SetText(NotSeen);
-        field.SetFontColor(Qt::red);
+        // Passing means the meter was seen to start.
+        r.SensSeen[p] = norma ? 3 : 1;
+        field.SetText(norma ? Seen : NotSeen);
         break;
     case KindCreep:
-        r.CreepSeen[p] = 3;
-        field.SetText(Seen);
-        field.SetFontColor(Qt::red);
+        // Passing means the meter was seen to stand still.
+        r.CreepSeen[p] = norma ? 1 : 3;
+        field.SetText(norma ? NotSeen : Seen);
         break;
     case KindRegister:
-        r.RegisterVerdict[p] = 2;
-        field.SetFontColor(Qt::red);
+        r.RegisterVerdict[p] = norma ? 1 : 2;
         break;
-    default: break;
+    default: return;
     }
+    field.SetFontColor(norma ? Qt::black : Qt::red);
 }
 
 void RunReadings::SpaceBar(int tag)

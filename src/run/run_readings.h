@@ -60,6 +60,7 @@ public:
 
 private:
     bool everyOccupied(const QString &text, bool anyText) const;
+    void Mark(int tag, bool norma);
 
     RunControl &m_run;
     TDM &m_dm;
