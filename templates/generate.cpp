@@ -6,7 +6,7 @@
 // and "RxMD" (the protocol table), whose one row sits in the defined name
 // RangeTable and is repeated once per table row.
 
-#include "widgets/workbook_writer.h"
+#include "files/workbook_writer.h"
 
 #include <QDateTime>
 #include <QDir>

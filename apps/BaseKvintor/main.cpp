@@ -1,7 +1,7 @@
+#include "core/error_report.h"
+#include "core/program_icon.h"
+#include "core/ui_log.h"
 #include "shell/start_up.h"
-#include "widgets/error_report.h"
-#include "widgets/program_icon.h"
-#include "widgets/ui_log.h"
 
 #include <QFile>
 #include <QTimer>

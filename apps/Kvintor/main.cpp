@@ -1,11 +1,11 @@
 // Kvintor, the control program: polls the stands, runs adjustment and
 // verification, keeps the archive of what it verified.
 
+#include "control/start_up.h"
+#include "core/error_report.h"
+#include "core/program_icon.h"
+#include "core/ui_log.h"
 #include "link/main_window.h"
-#include "link/start_up.h"
-#include "widgets/error_report.h"
-#include "widgets/program_icon.h"
-#include "widgets/ui_log.h"
 
 #include <QFile>
 #include <QTimer>

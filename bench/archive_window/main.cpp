@@ -15,12 +15,12 @@
 
 #include "demo_data.h"
 
+#include "core/ui.h"
 #include "database/connection.h"
 #include "reference/archive_window.h"
 #include "reference/data_module.h"
 #include "reference/protocol_builders.h"
 #include "widgets/data_grid.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QDir>

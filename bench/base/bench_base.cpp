@@ -6,11 +6,11 @@
 //   bench_base [--years N]   a fresh file with N years of synthetic archive (default 10)
 //   bench_base PATH          an existing database file (copied, the original is not touched)
 
+#include "core/ui.h"
 #include "database/connection.h"
 #include "database/engine_sql.h"
 #include "demo_data.h"
 #include "reference/data_module.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,9 +6,9 @@
 // Usage: bench_damaged_templates [--keep DIR]; KV_BENCH_ONLY=N runs case N alone.
 // A sheet just under the bound is filled too, for the memory a template may take.
 
-#include "widgets/error_report.h"
-#include "widgets/workbook_package.h"
-#include "widgets/workbook_template.h"
+#include "core/error_report.h"
+#include "files/workbook_package.h"
+#include "files/workbook_template.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,11 +6,11 @@
 
 #include "demo_data.h"
 
+#include "core/ui.h"
 #include "database/connection.h"
+#include "files/paradox_file.h"
 #include "reference/data_module.h"
 #include "shell/import_tables.h"
-#include "widgets/paradox_file.h"
-#include "widgets/ui.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

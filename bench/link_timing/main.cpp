@@ -5,10 +5,10 @@
 //  - CPU time of the open, idle link (from /proc) over a while.
 // Usage: bench_link_timing [--frames N] [--idle-seconds S]
 
+#include "core/ui.h"
 #include "link/stand_frames.h"
 #include "link/stand_link.h"
 #include "stand_server.h"
-#include "widgets/ui.h"
 
 #include <QCoreApplication>
 #include <QDir>

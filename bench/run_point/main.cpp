@@ -17,6 +17,7 @@
 //
 //   bench_run_point [--points N] [--saves N] [--archive PATH]
 
+#include "core/ui.h"
 #include "database/connection.h"
 #include "demo_data.h"
 #include "link/stand_link.h"
@@ -28,7 +29,6 @@
 #include "setup/run_launch.h"
 #include "setup/run_setup.h"
 #include "setup/test_table.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,10 +7,10 @@
 
 #include "database/attach_export.h"
 #include "database/connection.h"
-#include "widgets/dbf_writer.h"
-#include "widgets/paradox_file.h"
-#include "widgets/table_data.h"
-#include "widgets/text_table_writers.h"
+#include "files/dbf_writer.h"
+#include "files/paradox_file.h"
+#include "files/table_data.h"
+#include "files/text_table_writers.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,11 +2,11 @@
 // the viewer's tables: a 25-row run on one stand, GReport filled and written,
 // nothing opened. Prints the median and the slowest of 20 protocols.
 
+#include "core/ui.h"
 #include "database/connection.h"
 #include "demo_data.h"
 #include "setup/data_module.h"
 #include "setup/result_tables.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // How long one stand's group protocol takes: the GReport template filled with
 // a 25-row table and written to disk, no spreadsheet program opened.
 
-#include "widgets/report.h"
-#include "widgets/ui.h"
-#include "widgets/workbook_writer.h"
+#include "core/ui.h"
+#include "files/report.h"
+#include "files/workbook_writer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

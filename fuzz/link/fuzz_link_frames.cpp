@@ -1,10 +1,10 @@
 // Random bytes from the line, through the frame receiver and the reply
 // handler in every mode, and through the stands' side of the codec.
 
+#include "core/ui.h"
 #include "link/stand_frames.h"
 #include "link/stand_link.h"
 #include "stand_model.h"
-#include "widgets/ui.h"
 
 #include <QCoreApplication>
 

@@ -8,16 +8,16 @@
 // by hand, whether a next point exists, the pulse counting of a register
 // test, a save; the rest is the line.
 
+#include "control/start_up.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "demo_data.h"
 #include "link/stand_link.h"
-#include "link/start_up.h"
 #include "run/run_windows.h"
 #include "setup/data_module.h"
 #include "setup/reg_table_window.h"
 #include "setup/run_setup.h"
 #include "setup/test_table.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QSqlQuery>

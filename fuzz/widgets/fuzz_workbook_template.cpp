@@ -10,11 +10,11 @@
 // part the fill wrote is well-formed XML; a sheet added to a workbook is
 // there afterwards.
 
-#include "widgets/error_report.h"
-#include "widgets/workbook_package.h"
-#include "widgets/workbook_template.h"
-#include "widgets/workbook_writer.h"
-#include "widgets/xml_tree.h"
+#include "core/error_report.h"
+#include "files/workbook_package.h"
+#include "files/workbook_template.h"
+#include "files/workbook_writer.h"
+#include "files/xml_tree.h"
 
 #include <QCoreApplication>
 #include <QDate>

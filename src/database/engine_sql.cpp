@@ -1,6 +1,6 @@
 #include "database/engine_sql.h"
 
-#include "widgets/clock.h"
+#include "core/clock.h"
 
 #include <QDate>
 #include <QLocale>

@@ -1,9 +1,9 @@
 #include "link/main_controller.h"
 
+#include "core/ui.h"
 #include "link/stand_frames.h"
 #include "setup/data_module.h"
 #include "setup/run_launch.h"
-#include "widgets/ui.h"
 
 #include <QCoreApplication>
 #include <QDir>

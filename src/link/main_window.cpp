@@ -1,9 +1,9 @@
 #include "link/main_window.h"
 
+#include "core/ui.h"
 #include "link/frame_log_view.h"
 #include "setup/protocol_data_window.h"
 #include "setup/run_setup.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "link/serial_port.h"
 
-#include "widgets/settings.h"
+#include "core/settings.h"
 
 #include <QFileInfo>
 #include <QSerialPort>

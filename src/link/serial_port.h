@@ -18,7 +18,7 @@
 
 #include <functional>
 
-#include "widgets/error_report.h"
+#include "core/error_report.h"
 
 class QSerialPort;
 

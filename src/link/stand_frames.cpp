@@ -1,6 +1,6 @@
 #include "link/stand_frames.h"
 
-#include "widgets/error_report.h"
+#include "core/error_report.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
 #include "link/stand_link.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "link/stand_frames.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #include "protocols/protocol_data.h"
 
-#include "widgets/settings.h"
-#include "widgets/ui.h"
+#include "core/settings.h"
+#include "core/ui.h"
 
 namespace kv {
 

@@ -1,9 +1,9 @@
 #include "protocols/protocol_table.h"
 
+#include "core/clock.h"
 #include "database/codes.h"
 #include "database/text_length.h"
 #include "protocols/text_convert.h"
-#include "widgets/clock.h"
 
 #include <QStandardItemModel>
 

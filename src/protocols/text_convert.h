@@ -1,31 +1,12 @@
 #pragma once
-// Lenient conversions between typed or reported texts and numbers, and the
-// import conversions of meter type and test tables.
+// The import conversions of meter type and test tables. The lenient
+// text/number conversions they build on are in core/number_text.h.
+
+#include "core/number_text.h"
 
 #include <QString>
-#include <stdexcept>
 
 namespace kv {
-
-// A conversion that cannot give a number: a whole number outside 32 bits, more
-// than nine digits after the last point, or a "-" inside a text without a point.
-class ConversionError : public std::runtime_error
-{
-public:
-    explicit ConversionError(const QString &text);
-    QString text() const { return QString::fromUtf8(what()); }
-};
-
-// The control program's conversion: every failure gives 0.
-double TextToNumber(const QString &text);
-// The database program's conversion: a failure throws ConversionError, whose
-// text the general error report shows.
-double TextToNumberOrThrow(const QString &text);
-
-// General format, up to 15 significant digits, with the given decimal
-// separator (by default the locale's).
-QString NumberToText(double value);
-QString NumberToText(double value, QChar decimalSeparator);
 
 double KMFromText(const QString &text);
 int LCFromText(const QString &text);

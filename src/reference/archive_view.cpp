@@ -1,10 +1,10 @@
 #include "reference/archive_view.h"
 
+#include "core/clock.h"
+#include "core/error_report.h"
+#include "files/table_data.h"
 #include "protocols/text_convert.h"
 #include "reference/data_module.h"
-#include "widgets/clock.h"
-#include "widgets/error_report.h"
-#include "widgets/table_data.h"
 
 #include <QDateTime>
 #include <QSqlRecord>

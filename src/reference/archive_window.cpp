@@ -1,13 +1,13 @@
 #include "reference/archive_window.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/codes.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "reference/record_toolbar.h"
-#include "shell/child_windows.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
+#include "widgets/main_actions.h"
 
 #include <QAction>
 #include <QLabel>

@@ -4,7 +4,7 @@
 // record actions first, prior, next, last and delete. The record and meter
 // selected here are the ones the protocols print.
 
-#include "shell/child_form.h"
+#include "widgets/child_form.h"
 #include "widgets/data_grid.h"
 
 #include <QPointer>

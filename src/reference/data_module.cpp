@@ -1,10 +1,10 @@
 #include "reference/data_module.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "database/engine_sql.h"
 #include "reference/record_rules.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QSqlError>
 #include <QSqlField>

@@ -3,9 +3,9 @@
 // data sets every window binds its grids to, the master-detail links between
 // them, the record rules on the reference tables, and the placement store.
 
+#include "files/table_data.h"
 #include "reference/data_set.h"
 #include "reference/placement_store.h"
-#include "widgets/table_data.h"
 
 #include <QObject>
 #include <QSqlDatabase>

@@ -1,8 +1,8 @@
 #include "reference/data_set.h"
 
-#include "database/database_check.h"
+#include "core/error_report.h"
 #include "database/connection.h"
-#include "widgets/error_report.h"
+#include "database/database_check.h"
 
 #include <QRegularExpression>
 #include <QSqlError>

@@ -1,6 +1,6 @@
 #include "reference/placement_store.h"
 
-#include "widgets/settings.h"
+#include "core/settings.h"
 
 #include <QStringList>
 

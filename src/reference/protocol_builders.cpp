@@ -1,10 +1,10 @@
 #include "reference/protocol_builders.h"
 
+#include "core/clock.h"
+#include "core/error_report.h"
 #include "database/engine_sql.h"
 #include "protocols/text_convert.h"
 #include "reference/data_module.h"
-#include "widgets/clock.h"
-#include "widgets/error_report.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

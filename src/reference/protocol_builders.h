@@ -6,9 +6,9 @@
 // (RxMD), MeterNumbers and StandText, hand them to the report objects, and
 // advance the protocol number after each workbook.
 
+#include "files/report.h"
 #include "protocols/protocol_data.h"
 #include "protocols/protocol_table.h"
-#include "widgets/report.h"
 
 #include <QSqlRecord>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "reference/record_rules.h"
 
+#include "core/error_report.h"
 #include "database/engine_sql.h"
 #include "database/schema.h"
 #include "database/text_length.h"
-#include "widgets/error_report.h"
 
 #include <QHash>
 #include <QSqlError>

@@ -3,7 +3,7 @@
 // on every post of those tables, whichever window or import posts, because the
 // data sets of the data module call them from their write path.
 
-#include "widgets/ui.h"
+#include "core/ui.h"
 
 #include <QSqlDatabase>
 #include <QSqlRecord>

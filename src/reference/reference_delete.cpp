@@ -1,11 +1,11 @@
 #include "reference/reference_delete.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/engine_sql.h"
 #include "reference/data_set.h"
 #include "reference/record_cursor.h"
 #include "reference/record_rules.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

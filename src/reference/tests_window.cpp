@@ -1,10 +1,10 @@
 #include "reference/tests_window.h"
 
+#include "core/error_report.h"
 #include "database/codes.h"
 #include "reference/data_module.h"
 #include "reference/tests_editor.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
 #include "widgets/field_mapper.h"
 #include "widgets/focus_watch.h"
 #include "widgets/grid_columns.h"

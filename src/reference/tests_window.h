@@ -4,7 +4,7 @@
 // operator works in.
 
 #include "reference/record_toolbar.h"
-#include "shell/child_form.h"
+#include "widgets/child_form.h"
 
 #include <array>
 

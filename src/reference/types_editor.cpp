@@ -1,8 +1,8 @@
 #include "reference/types_editor.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "reference/data_module.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 namespace basekvintor {
 

@@ -1,11 +1,11 @@
 #include "reference/types_window.h"
 
+#include "core/error_report.h"
 #include "database/codes.h"
 #include "reference/data_module.h"
 #include "reference/types_editor.h"
 #include "widgets/character_limit.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
 #include "widgets/field_mapper.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 // of the current type, and the record actions.
 
 #include "reference/record_toolbar.h"
-#include "shell/child_form.h"
+#include "widgets/child_form.h"
 
 class QLabel;
 class QLineEdit;

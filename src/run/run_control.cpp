@@ -1,5 +1,7 @@
 #include "run/run_control.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "setup/data_module.h"
 #include "setup/meter_numbers_window.h"
 #include "setup/point_parameters_window.h"
@@ -7,8 +9,6 @@
 #include "setup/register_readings_window.h"
 #include "setup/run_launch.h"
 #include "setup/run_setup.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QRadioButton>
 

@@ -1,5 +1,8 @@
 #include "run/run_readings.h"
 
+#include "core/clock.h"
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "database/text_length.h"
 #include "link/stand_frames.h"
@@ -8,9 +11,6 @@
 #include "run/run_control.h"
 #include "setup/data_module.h"
 #include "setup/run_setup.h"
-#include "widgets/clock.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QtGlobal>
 

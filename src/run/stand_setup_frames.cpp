@@ -1,10 +1,10 @@
 #include "run/stand_setup_frames.h"
 
+#include "core/error_report.h"
 #include "link/stand_frames.h"
 #include "protocols/text_convert.h"
 #include "setup/data_module.h"
 #include "setup/run_setup.h"
-#include "widgets/error_report.h"
 
 namespace kvintor {
 

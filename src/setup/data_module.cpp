@@ -1,8 +1,8 @@
 #include "setup/data_module.h"
 
+#include "core/settings.h"
 #include "database/connection.h"
 #include "database/engine_sql.h"
-#include "widgets/settings.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

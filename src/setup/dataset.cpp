@@ -1,8 +1,8 @@
 #include "setup/dataset.h"
 
+#include "core/ui.h"
 #include "database/database_check.h"
 #include "database/engine_sql.h"
-#include "widgets/ui.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>

@@ -1,8 +1,8 @@
 #include "setup/meter_numbers_window.h"
 
+#include "core/ui.h"
 #include "run/run_state.h"
 #include "widgets/character_limit.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QGridLayout>

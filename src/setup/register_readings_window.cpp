@@ -1,9 +1,9 @@
 #include "setup/register_readings_window.h"
 
+#include "core/ui.h"
 #include "protocols/text_convert.h"
 #include "run/run_state.h"
 #include "setup/meter_numbers_window.h"
-#include "widgets/ui.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

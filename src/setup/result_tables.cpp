@@ -1,11 +1,11 @@
 #include "setup/result_tables.h"
 
+#include "core/clock.h"
 #include "database/codes.h"
 #include "protocols/protocol_table.h"
 #include "protocols/text_convert.h"
 #include "run/run_state.h"
 #include "setup/data_module.h"
-#include "widgets/clock.h"
 
 #include <QtMath>
 

@@ -4,8 +4,8 @@
 // tables, built from the running test and the run's results; which cells show
 // a failure; and the group protocol, one workbook per stand row.
 
+#include "files/report.h"
 #include "protocols/protocol_data.h"
-#include "widgets/report.h"
 
 #include <QColor>
 #include <QSortFilterProxyModel>

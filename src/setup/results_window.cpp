@@ -1,10 +1,10 @@
 #include "setup/results_window.h"
 
+#include "core/ui.h"
 #include "run/run_control.h"
 #include "setup/data_module.h"
 #include "setup/meter_numbers_window.h"
 #include "setup/protocol_data_window.h"
-#include "widgets/ui.h"
 
 #include <QDir>
 #include <QFileInfo>

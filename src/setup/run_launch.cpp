@@ -1,9 +1,9 @@
 #include "setup/run_launch.h"
 
+#include "core/ui.h"
 #include "setup/data_module.h"
 #include "setup/run_setup.h"
 #include "setup/run_setup_window.h"
-#include "widgets/ui.h"
 
 namespace kvintor {
 

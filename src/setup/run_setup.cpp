@@ -1,9 +1,9 @@
 #include "setup/run_setup.h"
 
+#include "core/settings.h"
+#include "core/ui.h"
 #include "protocols/text_convert.h"
 #include "setup/data_module.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <algorithm>
 

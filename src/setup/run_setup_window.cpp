@@ -1,8 +1,8 @@
 #include "setup/run_setup_window.h"
 
+#include "core/ui.h"
 #include "setup/data_module.h"
 #include "setup/run_setup.h"
-#include "widgets/ui.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "setup/test_table.h"
 
+#include "core/ui.h"
 #include "database/codes.h"
 #include "database/connection.h"
 #include "setup/data_module.h"
-#include "widgets/ui.h"
 
 namespace kvintor {
 

@@ -1,7 +1,7 @@
 #include "shell/help_window.h"
 
+#include "core/ui.h"
 #include "reference/record_rules.h"
-#include "widgets/ui.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 #include "shell/import_tables.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "protocols/text_convert.h"
 #include "reference/data_module.h"
 #include "reference/record_rules.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QDeadlineTimer>
 #include <QSet>

@@ -5,7 +5,7 @@
 // that fails half-way leaves nothing behind, so a test never runs with part
 // of its points.
 
-#include "widgets/paradox_file.h"
+#include "files/paradox_file.h"
 
 #include <QString>
 #include <QStringList>

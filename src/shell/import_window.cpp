@@ -1,13 +1,13 @@
 #include "shell/import_window.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/file_locks.h"
 #include "reference/data_module.h"
-#include "shell/child_form.h"
 #include "shell/main_window.h"
+#include "widgets/child_form.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
 #include "widgets/file_dialogs.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,17 +1,17 @@
 #include "shell/main_window.h"
 
+#include "core/error_report.h"
+#include "core/program_icon.h"
+#include "core/ui.h"
 #include "reference/data_module.h"
 #include "reference/placement_store.h"
 #include "reference/record_rules.h"
-#include "shell/child_form.h"
 #include "shell/help_window.h"
 #include "shell/import_window.h"
 #include "shell/protocol_panel.h"
 #include "shell/table_dialogs.h"
+#include "widgets/child_form.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
-#include "widgets/program_icon.h"
-#include "widgets/ui.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

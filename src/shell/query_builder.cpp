@@ -1,8 +1,8 @@
 #include "shell/query_builder.h"
 
+#include "core/clock.h"
 #include "database/engine_sql.h"
 #include "protocols/text_convert.h"
-#include "widgets/clock.h"
 
 #include <QRegularExpression>
 

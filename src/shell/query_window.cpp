@@ -1,14 +1,14 @@
 #include "shell/query_window.h"
 
+#include "core/clock.h"
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/codes.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
 #include "shell/help_window.h"
-#include "widgets/clock.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,8 +3,8 @@
 // result window ("Данные из архива") whose grid shows the data module's ADOSQL
 // through thirteen fixed columns, hidden until a query shows them.
 
-#include "shell/child_form.h"
 #include "shell/query_builder.h"
+#include "widgets/child_form.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>

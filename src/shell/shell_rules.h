@@ -3,43 +3,12 @@
 // maximized child window allows, which grid the table actions work on, and
 // which child the start-up maximizes.
 
+#include "widgets/main_actions.h"
+
 #include <QObject>
 #include <QPointer>
 
-#include <array>
-
 namespace basekvintor {
-
-// The five main actions a maximized child decides on, in menu order of the table.
-enum class MainAction { AImportTest, AImportTip, ASelect, AGReportXL, AReportXl };
-inline constexpr int kMainActionCount = 5;
-
-class MainActionSet
-{
-public:
-    constexpr MainActionSet() = default;
-    constexpr MainActionSet(std::initializer_list<MainAction> on)
-    {
-        for (MainAction a : on)
-            m_on[std::size_t(a)] = true;
-    }
-    static constexpr MainActionSet all()
-    {
-        return {MainAction::AImportTest, MainAction::AImportTip, MainAction::ASelect, MainAction::AGReportXL,
-                MainAction::AReportXl};
-    }
-    constexpr bool contains(MainAction a) const { return m_on[std::size_t(a)]; }
-    bool operator==(const MainActionSet &o) const { return m_on == o.m_on; }
-
-private:
-    std::array<bool, kMainActionCount> m_on{};
-};
-
-// What the child windows allow while maximized.
-inline constexpr MainActionSet kTipActions{MainAction::AImportTip};
-inline constexpr MainActionSet kTestActions{MainAction::AImportTest};
-inline constexpr MainActionSet kArchivActions{MainAction::AGReportXL, MainAction::AReportXl};
-inline constexpr MainActionSet kSQLActions{MainAction::ASelect};
 
 // The state the main window shows: the five actions, the "Таблица" menu and
 // the current grid (never owned: it belongs to its child window).

@@ -1,14 +1,14 @@
 #include "shell/table_actions.h"
 
+#include "core/clock.h"
+#include "core/error_report.h"
 #include "database/engine_sql.h"
+#include "files/dbf_writer.h"
+#include "files/paradox_file.h"
+#include "files/sqlite_export.h"
+#include "files/text_table_writers.h"
 #include "reference/data_module.h"
-#include "widgets/clock.h"
 #include "widgets/data_grid.h"
-#include "widgets/dbf_writer.h"
-#include "widgets/error_report.h"
-#include "widgets/paradox_file.h"
-#include "widgets/sqlite_export.h"
-#include "widgets/text_table_writers.h"
 
 #include <QAbstractProxyModel>
 #include <QBrush>

@@ -5,9 +5,9 @@
 // writes, and the title a printout gets. The dialogs (shell/table_dialogs.h)
 // only ask the operator and call in here.
 
+#include "files/table_data.h"
+#include "files/workbook_writer.h"
 #include "widgets/grid_print.h"
-#include "widgets/table_data.h"
-#include "widgets/workbook_writer.h"
 
 #include <QSqlDatabase>
 #include <QString>

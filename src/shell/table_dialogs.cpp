@@ -1,13 +1,13 @@
 #include "shell/table_dialogs.h"
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/file_locks.h"
+#include "files/text_table_writers.h"
 #include "reference/data_module.h"
 #include "shell/main_window.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
 #include "widgets/file_dialogs.h"
-#include "widgets/text_table_writers.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "widgets/database_guard.h"
 
+#include "core/ui.h"
 #include "database/file_locks.h"
-#include "widgets/ui.h"
 
 #include <QCoreApplication>
 #include <QDir>

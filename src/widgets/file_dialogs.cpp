@@ -1,7 +1,7 @@
 #include "widgets/file_dialogs.h"
 
+#include "core/ui.h"
 #include "widgets/database_guard.h"
-#include "widgets/ui.h"
 
 #include <QAbstractFileIconProvider>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "widgets/grid_print.h"
 
-#include "widgets/clock.h"
+#include "core/clock.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

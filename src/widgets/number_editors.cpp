@@ -1,6 +1,6 @@
 #include "widgets/number_editors.h"
 
-#include "widgets/ui.h"
+#include "core/ui.h"
 
 #include <QCoreApplication>
 #include <QLocale>

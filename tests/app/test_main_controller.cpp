@@ -2,10 +2,12 @@
 // choice of port, the start of the database program and of a run, closing,
 // and the decimal point.
 
+#include "control/start_up.h"
+#include "core/settings.h"
+#include "core/ui.h"
 #include "link/fake_view.h"
 #include "link/main_controller.h"
 #include "link/stand_frames.h"
-#include "link/start_up.h"
 #include "protocols/text_convert.h"
 #include "setup/data_module.h"
 #include "setup/run_launch.h"
@@ -13,8 +15,6 @@
 #include "setup/run_setup_window.h"
 #include "stand_server.h"
 #include "support/test_env.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QDir>
 #include <QElapsedTimer>

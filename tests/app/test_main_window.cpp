@@ -2,16 +2,16 @@
 // simulated stands over a pseudo-terminal. Where the poll would wait for a
 // timer, the test calls that timer's expiry.
 
+#include "control/start_up.h"
+#include "core/settings.h"
+#include "core/ui.h"
 #include "link/main_window.h"
 #include "link/stand_frames.h"
 #include "run/run_windows.h"
-#include "link/start_up.h"
 #include "setup/data_module.h"
 #include "setup/run_setup.h"
 #include "stand_server.h"
 #include "support/test_env.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QElapsedTimer>

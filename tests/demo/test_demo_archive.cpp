@@ -1,9 +1,9 @@
 // The synthetic archive the demo database is made with: what BaseKvintor
 // shows first must look like a real lab's archive.
 
+#include "core/clock.h"
 #include "demo_data.h"
 #include "support/test_env.h"
-#include "widgets/clock.h"
 
 #include <QTest>
 

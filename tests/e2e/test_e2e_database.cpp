@@ -5,17 +5,17 @@
 
 #include "e2e_support.h"
 
+#include "core/clock.h"
+#include "core/ui.h"
+#include "protocols/protocol_data.h"
 #include "reference/data_module.h"
 #include "reference/protocol_builders.h"
 #include "shell/child_windows.h"
 #include "shell/main_window.h"
 #include "shell/start_up.h"
 #include "shell/table_dialogs.h"
-#include "protocols/protocol_data.h"
 #include "support/test_env.h"
-#include "widgets/clock.h"
 #include "widgets/data_grid.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QApplication>

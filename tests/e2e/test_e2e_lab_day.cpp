@@ -9,10 +9,11 @@
 
 #include "e2e_operator.h"
 
+#include "control/start_up.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "demo_data.h"
 #include "link/main_window.h"
-#include "link/start_up.h"
 #include "reference/data_module.h"
 #include "reference/reference_delete.h"
 #include "reference/tests_editor.h"
@@ -25,7 +26,6 @@
 #include "setup/run_setup_window.h"
 #include "stand_server.h"
 #include "support/test_env.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -8,10 +8,12 @@
 #include "e2e_operator.h"
 #include "e2e_support.h"
 
+#include "control/start_up.h"
+#include "core/clock.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "demo_data.h"
 #include "link/main_window.h"
-#include "link/start_up.h"
 #include "run/run_windows.h"
 #include "setup/data_module.h"
 #include "setup/protocol_data_window.h"
@@ -21,8 +23,6 @@
 #include "setup/run_setup_window.h"
 #include "stand_server.h"
 #include "support/test_env.h"
-#include "widgets/clock.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QCheckBox>

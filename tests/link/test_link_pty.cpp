@@ -1,11 +1,11 @@
 // The control side's link against the simulated stands on a real
 // pseudo-terminal: the kernel path a USB-serial adapter takes.
 
+#include "core/ui.h"
 #include "fake_view.h"
 #include "link/stand_frames.h"
 #include "stand_server.h"
 #include "support/test_env.h"
-#include "widgets/ui.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,9 +1,9 @@
 // TMyCommRTS: its properties, and a real pseudo-terminal on the far side.
 
+#include "core/settings.h"
 #include "link/serial_port.h"
 #include "stand_server.h"
 #include "support/test_env.h"
-#include "widgets/settings.h"
 
 #include <QFile>
 #include <QSerialPort>

@@ -1,5 +1,5 @@
+#include "core/error_report.h"
 #include "link/stand_frames.h"
-#include "widgets/error_report.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 // The reply handler and the sequencer, driven by calling the timer expiries.
 // The port stays closed; requests are seen as they are queued for the line.
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "fake_view.h"
 #include "link/stand_frames.h"
-#include "widgets/error_report.h"
-#include "widgets/ui.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
+#include "core/settings.h"
+#include "core/ui.h"
 #include "protocols/protocol_data.h"
 #include "support/test_env.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QLocale>
 #include <QTest>

@@ -4,14 +4,14 @@
 
 #include "archive_fixture.h"
 
+#include "core/settings.h"
+#include "core/ui.h"
 #include "reference/archive_view.h"
 #include "reference/archive_window.h"
 #include "shell/main_window.h"
 #include "shell/protocol_panel.h"
 #include "shell/start_up.h"
 #include "widgets/data_grid.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QApplication>

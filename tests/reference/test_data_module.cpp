@@ -1,12 +1,12 @@
 // The data module's start-up failures, its master-detail links, and archive
 // deletions, also while the control program writes the same file.
 
+#include "core/error_report.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
-#include "widgets/error_report.h"
 #include "support/test_env.h"
-#include "widgets/ui.h"
 
 #include <QSemaphore>
 #include <QSet>

@@ -1,15 +1,15 @@
 // The protocol table's rules and the database program's single and group
 // protocols of archive records, read back from the workbooks with openpyxl.
 
-#include "archive_fixture.h"
 #include "../widgets/workbook_reader.h"
+#include "archive_fixture.h"
 
+#include "core/clock.h"
+#include "core/settings.h"
+#include "core/ui.h"
 #include "protocols/protocol_table.h"
 #include "protocols/text_convert.h"
 #include "reference/protocol_builders.h"
-#include "widgets/clock.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QDir>
 #include <QJsonObject>

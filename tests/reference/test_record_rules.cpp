@@ -1,9 +1,9 @@
 // The record rules as the operator meets them: posted through the data
 // module's data sets, refusals with their message and the typed values kept.
 
+#include "core/ui.h"
 #include "reference/data_module.h"
 #include "support/test_env.h"
-#include "widgets/ui.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>

@@ -1,11 +1,11 @@
 // The record actions, orders and deletions of the meter types and tests
 // windows, driven without their widgets.
 
+#include "core/ui.h"
 #include "reference/record_rules.h"
 #include "reference/tests_editor.h"
 #include "reference/types_editor.h"
 #include "reference_fixture.h"
-#include "widgets/ui.h"
 
 using namespace basekvintor;
 using reftest::Data;

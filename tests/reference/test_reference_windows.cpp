@@ -1,6 +1,7 @@
 // The meter types and tests windows as the operator uses them: grids,
 // panels, toolbars and keys over a real database.
 
+#include "core/ui.h"
 #include "reference/record_rules.h"
 #include "reference/tests_editor.h"
 #include "reference/tests_window.h"
@@ -10,7 +11,6 @@
 #include "widgets/code_box.h"
 #include "widgets/data_grid.h"
 #include "widgets/number_editors.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,6 +6,7 @@
 
 #include "setup/setup_fixture.h"
 
+#include "core/ui.h"
 #include "link/stand_frames.h"
 #include "link/stand_link.h"
 #include "run/run_windows.h"
@@ -13,7 +14,6 @@
 #include "setup/run_launch.h"
 #include "setup/run_setup.h"
 #include "setup/test_table.h"
-#include "widgets/ui.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -1,7 +1,7 @@
 #include "setup_fixture.h"
 
+#include "core/ui.h"
 #include "database/connection.h"
-#include "widgets/ui.h"
 
 #include <QDateTime>
 #include <QFile>

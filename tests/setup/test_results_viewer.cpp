@@ -1,11 +1,11 @@
 // The results viewer over a finished run on stands 1 and 3, and the group
 // protocol made from it, read back with an independent workbook reader.
 
+#include "core/clock.h"
 #include "run/run_fixture.h"
+#include "setup/protocol_data_window.h"
 #include "setup/result_tables.h"
 #include "setup/results_window.h"
-#include "setup/protocol_data_window.h"
-#include "widgets/clock.h"
 #include "widgets/workbook_reader.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "setup_fixture.h"
 
+#include "core/settings.h"
+#include "core/ui.h"
 #include "setup/run_setup.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 using kvintor::RunSetup;
 using setuptest::typeRow;

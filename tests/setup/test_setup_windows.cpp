@@ -1,12 +1,12 @@
 #include "setup_fixture.h"
 
+#include "core/settings.h"
+#include "core/ui.h"
 #include "setup/protocol_data_window.h"
 #include "setup/reg_table_window.h"
 #include "setup/run_launch.h"
 #include "setup/run_setup.h"
 #include "setup/run_setup_window.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "setup_fixture.h"
 
+#include "core/ui.h"
 #include "setup/test_table.h"
-#include "widgets/ui.h"
 
 using kvintor::FillRegulationTable;
 using kvintor::FillVerificationTable;

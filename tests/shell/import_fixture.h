@@ -2,7 +2,7 @@
 // Paradox source tables for the import tests, written with the program's own
 // writer: the test layout, both type layouts, and helpers to damage files.
 
-#include "widgets/paradox_file.h"
+#include "files/paradox_file.h"
 
 #include <QFile>
 #include <QFileDevice>

@@ -2,6 +2,9 @@
 // current grid, closing minimizes, placement survives a restart, help on F1,
 // the protocol data panel shared with the control program, the about box.
 
+#include "core/error_report.h"
+#include "core/settings.h"
+#include "core/ui.h"
 #include "protocols/protocol_data.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
@@ -11,9 +14,6 @@
 #include "shell/start_up.h"
 #include "support/test_env.h"
 #include "widgets/data_grid.h"
-#include "widgets/error_report.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QCheckBox>

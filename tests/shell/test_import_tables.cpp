@@ -3,11 +3,11 @@
 
 #include "import_fixture.h"
 
+#include "core/ui.h"
 #include "reference/data_module.h"
 #include "reference/record_rules.h"
 #include "shell/import_tables.h"
 #include "support/test_env.h"
-#include "widgets/ui.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

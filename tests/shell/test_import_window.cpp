@@ -4,14 +4,14 @@
 
 #include "import_fixture.h"
 
+#include "core/ui.h"
 #include "reference/data_module.h"
-#include "shell/child_form.h"
 #include "shell/import_window.h"
 #include "shell/main_window.h"
 #include "shell/start_up.h"
 #include "support/test_env.h"
+#include "widgets/child_form.h"
 #include "widgets/data_grid.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QFileDialog>

@@ -3,13 +3,13 @@
 // error edits' keys and number check, and every source list run against a
 // small archive whose rows are known.
 
+#include "core/clock.h"
 #include "database/engine_sql.h"
 #include "database/text_length.h"
 #include "reference/data_module.h"
 #include "shell/query_builder.h"
 #include "support/hostile_texts.h"
 #include "support/test_env.h"
-#include "widgets/clock.h"
 
 #include <QLocale>
 #include <QSqlError>

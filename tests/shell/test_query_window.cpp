@@ -3,6 +3,7 @@
 // messages come as the operator sees them, a run fills the result grid, and a
 // failed run leaves the builder open.
 
+#include "core/ui.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "shell/main_window.h"
@@ -10,7 +11,6 @@
 #include "shell/start_up.h"
 #include "support/test_env.h"
 #include "widgets/data_grid.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QBrush>

@@ -2,6 +2,8 @@
 // maximized, which actions that leaves available, the current grid, closing
 // and placement of the children, help, and failures at start.
 
+#include "core/settings.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
@@ -10,8 +12,6 @@
 #include "shell/start_up.h"
 #include "support/test_env.h"
 #include "widgets/data_grid.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,10 @@
 // PDF. What is written is read back by independent readers (Debian's dbfread
 // and openpyxl, pdftotext) where they are installed.
 
+#include "core/clock.h"
+#include "core/ui.h"
 #include "database/connection.h"
+#include "files/paradox_file.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
 #include "shell/main_window.h"
@@ -13,11 +16,8 @@
 #include "shell/table_actions.h"
 #include "shell/table_dialogs.h"
 #include "support/test_env.h"
-#include "widgets/clock.h"
 #include "widgets/data_grid.h"
 #include "widgets/grid_print.h"
-#include "widgets/paradox_file.h"
-#include "widgets/ui.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "support/test_env.h"
 
+#include "core/settings.h"
 #include "database/connection.h"
 #include "demo_data.h"
-#include "widgets/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

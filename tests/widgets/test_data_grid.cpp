@@ -1,5 +1,5 @@
+#include "core/ui.h"
 #include "widgets/data_grid.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -3,12 +3,12 @@
 // folder, the refusal of the database as a file to write or read, and the
 // guard that tells the operator.
 
+#include "core/ui.h"
 #include "database/file_locks.h"
 #include "file_dialog_browse.h"
 #include "support/test_env.h"
 #include "widgets/database_guard.h"
 #include "widgets/file_dialogs.h"
-#include "widgets/ui.h"
 
 #include <QDir>
 #include <QFile>

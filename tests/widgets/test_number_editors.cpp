@@ -1,7 +1,7 @@
+#include "core/ui.h"
 #include "widgets/code_box.h"
 #include "widgets/field_mapper.h"
 #include "widgets/number_editors.h"
-#include "widgets/ui.h"
 
 #include <QCheckBox>
 #include <QStandardItemModel>

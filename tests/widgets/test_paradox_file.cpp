@@ -1,9 +1,9 @@
 // Paradox tables: what the writer makes, the reader reads back; and no file,
 // however damaged, keeps the reader from returning within its time limit.
 
+#include "files/code_pages.h"
+#include "files/paradox_file.h"
 #include "support/test_env.h"
-#include "widgets/code_pages.h"
-#include "widgets/paradox_file.h"
 
 #include <QDateTime>
 #include <QDir>

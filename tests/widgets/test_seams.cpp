@@ -1,10 +1,10 @@
+#include "core/clock.h"
+#include "core/error_report.h"
+#include "core/program_icon.h"
+#include "core/settings.h"
+#include "core/ui.h"
 #include "protocols/protocol_table.h"
 #include "support/test_env.h"
-#include "widgets/clock.h"
-#include "widgets/error_report.h"
-#include "widgets/program_icon.h"
-#include "widgets/settings.h"
-#include "widgets/ui.h"
 
 #include <QDialog>
 #include <QPushButton>

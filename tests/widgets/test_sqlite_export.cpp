@@ -1,8 +1,8 @@
 // The database-file target of "Экспорт": naming, creating and listing before
 // the table choice panel.
 
+#include "files/sqlite_export.h"
 #include "support/test_env.h"
-#include "widgets/sqlite_export.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,11 +1,11 @@
 // Table files written for export and save-as, read back by independent readers
 // where one exists (Debian's dbfread for dBASE) and by plain parsing otherwise.
 
+#include "files/code_pages.h"
+#include "files/dbf_writer.h"
+#include "files/table_data.h"
+#include "files/text_table_writers.h"
 #include "support/test_env.h"
-#include "widgets/code_pages.h"
-#include "widgets/dbf_writer.h"
-#include "widgets/table_data.h"
-#include "widgets/text_table_writers.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -3,18 +3,18 @@
 // and says why. Each row first writes once with room to spare, so a writer
 // that fails for another reason cannot pass.
 
+#include "core/settings.h"
+#include "core/settings_file.h"
+#include "core/ui.h"
+#include "core/whole_file.h"
+#include "files/dbf_writer.h"
+#include "files/paradox_file.h"
+#include "files/sqlite_export.h"
+#include "files/table_data.h"
+#include "files/text_table_writers.h"
+#include "files/workbook_writer.h"
 #include "support/full_folder.h"
 #include "support/test_env.h"
-#include "widgets/dbf_writer.h"
-#include "widgets/settings.h"
-#include "widgets/settings_file.h"
-#include "widgets/sqlite_export.h"
-#include "widgets/ui.h"
-#include "widgets/paradox_file.h"
-#include "widgets/table_data.h"
-#include "widgets/text_table_writers.h"
-#include "widgets/whole_file.h"
-#include "widgets/workbook_writer.h"
 
 #include <QDir>
 #include <QFile>

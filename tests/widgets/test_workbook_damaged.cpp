@@ -3,11 +3,11 @@
 // the operator's message instead of overflowing the row arithmetic or the
 // stack. The inputs are the ones fuzzing turned up, on the real template.
 
-#include "widgets/error_report.h"
-#include "widgets/workbook_package.h"
-#include "widgets/workbook_template.h"
-#include "widgets/workbook_writer.h"
-#include "widgets/xml_tree.h"
+#include "core/error_report.h"
+#include "files/workbook_package.h"
+#include "files/workbook_template.h"
+#include "files/workbook_writer.h"
+#include "files/xml_tree.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
-#include "widgets/report.h"
-#include "widgets/workbook_package.h"
-#include "widgets/workbook_refs.h"
-#include "widgets/workbook_writer.h"
-#include "widgets/ui.h"
-#include "workbook_reader.h"
+#include "core/ui.h"
+#include "files/report.h"
+#include "files/workbook_package.h"
+#include "files/workbook_refs.h"
+#include "files/workbook_writer.h"
 #include "support/hostile_texts.h"
+#include "workbook_reader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "demo_data.h"
 
+#include "core/clock.h"
 #include "database/connection.h"
-#include "widgets/clock.h"
 
 #include <QDateTime>
 #include <QSqlError>

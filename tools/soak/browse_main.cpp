@@ -23,6 +23,7 @@
 
 #include "soak_shape.h"
 
+#include "core/ui.h"
 #include "database/file_locks.h"
 #include "file_dialog_browse.h"
 #include "reference/archive_window.h"
@@ -31,7 +32,6 @@
 #include "shell/table_actions.h"
 #include "widgets/data_grid.h"
 #include "widgets/grid_print.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

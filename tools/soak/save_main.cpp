@@ -15,15 +15,15 @@
 
 #include "soak_shape.h"
 
+#include "control/start_up.h"
+#include "core/ui.h"
 #include "database/connection.h"
 #include "database/database_check.h"
 #include "link/stand_link.h"
-#include "link/start_up.h"
 #include "run/run_windows.h"
 #include "setup/data_module.h"
 #include "setup/reg_table_window.h"
 #include "setup/run_setup.h"
-#include "widgets/ui.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,0 +1,7 @@
+#include "core/program_icon.h"
+
+namespace kv {
+
+QIcon programIcon() { return QIcon(kProgramIconPath); }
+
+}  // namespace kv

@@ -1,7 +1,0 @@
-#include "widgets/program_icon.h"
-
-namespace kv {
-
-QIcon programIcon() { return QIcon(kProgramIconPath); }
-
-}  // namespace kv
