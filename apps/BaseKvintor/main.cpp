@@ -3,8 +3,6 @@
 #include "core/ui_log.h"
 #include "shell/start_up.h"
 
-#include <QFile>
-#include <QTimer>
 
 int main(int argc, char **argv)
 {
@@ -14,15 +12,7 @@ int main(int argc, char **argv)
     // Unattended runs (tests, benchmarks): boxes logged and answered.
     kv::installUiLogFromEnvironment();
 
-    // The file appears once the event loop runs with the windows shown; a
-    // start that fails never gets there.
-    const QString ready = qEnvironmentVariable("KVINTOR_READY_FILE");
-    if (!ready.isEmpty())
-        QTimer::singleShot(0, &app, [ready] {
-            QFile f(ready);
-            if (f.open(QIODevice::WriteOnly))
-                f.write("ready\n");
-        });
+    kv::announceReadyFromEnvironment();
     kv::triggerActionsFromEnvironment();
     return basekvintor::runBaseKvintor(app);
 }

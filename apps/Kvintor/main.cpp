@@ -7,9 +7,6 @@
 #include "core/ui_log.h"
 #include "link/main_window.h"
 
-#include <QFile>
-#include <QTimer>
-
 int main(int argc, char **argv)
 {
     // Errors that no operation catches reach the general error report.
@@ -26,14 +23,6 @@ int main(int argc, char **argv)
     QObject::connect(program.Kvintor.get(), &kvintor::TKvintor::FormClosed, &app, &QApplication::quit);
     program.Kvintor->showMaximized();
 
-    // For unattended measurements: the file appears once the event loop runs
-    // with the window shown, that is when the window answers the operator.
-    const QString ready = qEnvironmentVariable("KVINTOR_READY_FILE");
-    if (!ready.isEmpty())
-        QTimer::singleShot(0, &app, [ready] {
-            QFile f(ready);
-            if (f.open(QIODevice::WriteOnly))
-                f.write("ready\n");
-        });
+    kv::announceReadyFromEnvironment();
     return app.exec();
 }

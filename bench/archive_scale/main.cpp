@@ -28,6 +28,10 @@
 
 #include <sqlite3.h>
 
+#include "../archive_file.h"
+#include "../raw_sqlite.h"
+#include "../timing.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -35,43 +39,11 @@
 
 namespace {
 
-struct Timing {
-    double firstMs = 0;
-    double medianMs = 0;
-    double bestMs = 0;
-    qint64 rows = 0;
-};
+using kvbench::Timing;
 
-// Runs `work` `runs` times; `work` returns the rows it read, so each variant
-// proves it read the same result.
-Timing measure(int runs, const std::function<qint64()> &work)
-{
-    std::vector<double> times;
-    Timing t;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        const qint64 rows = work();
-        const double ms = double(clock.nsecsElapsed()) / 1e6;
-        if (i == 0) {
-            t.firstMs = ms;
-            t.rows = rows;
-        } else if (rows != t.rows) {
-            std::fprintf(stderr, "run %d read %lld rows, the first read %lld\n", i, rows, t.rows);
-        }
-        times.push_back(ms);
-    }
-    std::sort(times.begin(), times.end());
-    t.medianMs = times[times.size() / 2];
-    t.bestMs = times.front();
-    return t;
-}
+Timing measure(int runs, const std::function<qint64()> &work) { return kvbench::measureRows(runs, work); }
 
-void print(const char *label, const Timing &t)
-{
-    std::printf("  %-44s first %9.3f ms  median %9.3f ms  best %9.3f ms  rows %lld\n", label, t.firstMs, t.medianMs,
-                t.bestMs, t.rows);
-}
+void print(const char *label, const Timing &t) { kvbench::printRows(label, t, 44); }
 
 void printRatio(const char *label, const Timing &ours, const Timing &raw)
 {
@@ -79,84 +51,7 @@ void printRatio(const char *label, const Timing &ours, const Timing &raw)
                 ours.medianMs, raw.medianMs);
 }
 
-QString ensureArchive(const QString &path, int years)
-{
-    if (QFileInfo::exists(path)) {
-        std::printf("archive: reusing %s\n", qPrintable(path));
-        return {};
-    }
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // Built under another name and renamed at the end, so an interrupted build
-    // is never taken for a finished archive.
-    const QString partial = path + QStringLiteral(".partial");
-    QFile::remove(partial);
-    QFile::remove(partial + QStringLiteral("-wal"));
-    QFile::remove(partial + QStringLiteral("-shm"));
-    std::printf("archive: building %d years in %s ...\n", years, qPrintable(path));
-    std::fflush(stdout);
-    QElapsedTimer clock;
-    clock.start();
-    QString error = kv::createDatabaseFile(partial);
-    if (!error.isEmpty())
-        return error;
-    {
-        const QString connection = QStringLiteral("build");
-        error = kv::openDatabase(partial, connection);
-        if (!error.isEmpty())
-            return error;
-        QSqlDatabase db = QSqlDatabase::database(connection);
-        error = kv::demo::addReferenceData(db);
-        kv::demo::ArchiveStats stats;
-        int lastTenth = -1;
-        if (error.isEmpty())
-            error = kv::demo::addSyntheticArchive(db, years, &stats, 20261209, [&](double share) {
-                const int tenth = int(share * 10);
-                if (tenth != lastTenth) {
-                    lastTenth = tenth;
-                    std::printf("  %d%%\n", tenth * 10);
-                    std::fflush(stdout);
-                }
-            });
-        if (error.isEmpty()) {
-            QSqlQuery q(db);
-            // Leaves the file whole (no WAL beside it) and gives the planner statistics.
-            if (!q.exec(QStringLiteral("ANALYZE")) || !q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")))
-                error = q.lastError().text();
-        }
-        db.close();
-        std::printf("archive: %lld records, %lld meters, %lld errors in %.1f s\n", stats.records, stats.meters,
-                    stats.errors, double(clock.elapsed()) / 1000.0);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("build"));
-    if (!error.isEmpty())
-        return error;
-    if (!QFile::rename(partial, path))
-        return QStringLiteral("cannot rename %1").arg(partial);
-    QFile::remove(partial + QStringLiteral("-wal"));
-    QFile::remove(partial + QStringLiteral("-shm"));
-    return {};
-}
-
-// Raw SQLite: one statement prepared, stepped through to the end, every column read.
-qint64 rawRows(sqlite3 *db, const QByteArray &sql, const std::function<void(sqlite3_stmt *)> &bind = {})
-{
-    sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "prepare failed: %s\n", sqlite3_errmsg(db));
-        return -1;
-    }
-    if (bind)
-        bind(st);
-    qint64 rows = 0;
-    const int columns = sqlite3_column_count(st);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        for (int c = 0; c < columns; ++c)
-            (void)sqlite3_column_text(st, c);
-        ++rows;
-    }
-    sqlite3_finalize(st);
-    return rows;
-}
+using kvbench::rawRows;
 
 // The programs' path: a query, every row read with every value.
 qint64 qtRows(QSqlDatabase db, const QString &sql, bool forwardOnly)
@@ -257,7 +152,7 @@ int main(int argc, char **argv)
     if (path.isEmpty())
         path = QStringLiteral(KV_BENCH_CACHE_DIR "/archive_%1y.sqlite").arg(years);
 
-    const QString error = ensureArchive(path, years);
+    const QString error = kvbench::ensureArchive(path, years);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "archive: %s\n", qPrintable(error));
         return 1;

@@ -13,6 +13,8 @@
 //
 //   bench_archive_window [--years N] [--database PATH] [--runs N]
 
+#include "../archive_file.h"
+#include "../timing.h"
 #include "demo_data.h"
 
 #include "core/ui.h"
@@ -37,28 +39,8 @@
 
 namespace {
 
-struct Timing {
-    double firstMs = 0;
-    double medianMs = 0;
-    double worstMs = 0;
-};
-
-Timing measure(int runs, const std::function<void(int run)> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        work(i);
-        times.push_back(double(clock.nsecsElapsed()) / 1e6);
-    }
-    Timing t;
-    t.firstMs = times.front();
-    std::sort(times.begin(), times.end());
-    t.medianMs = times[times.size() / 2];
-    t.worstMs = times.back();
-    return t;
-}
+using kvbench::measure;
+using kvbench::Timing;
 
 void print(const char *label, const Timing &t)
 {
@@ -75,40 +57,6 @@ void settle()
 {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-}
-
-QString buildArchive(const QString &path, int years)
-{
-    std::printf("building a %d-year archive in %s (once)...\n", years, qPrintable(path));
-    std::fflush(stdout);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QString partial = path + QStringLiteral(".partial");
-    QFile::remove(partial);
-    QString error = kv::createDatabaseFile(partial);
-    if (!error.isEmpty())
-        return error;
-    {
-        const QString connection = QStringLiteral("build");
-        error = kv::openDatabase(partial, connection);
-        if (!error.isEmpty())
-            return error;
-        QSqlDatabase db = QSqlDatabase::database(connection);
-        error = kv::demo::addReferenceData(db);
-        if (error.isEmpty())
-            error = kv::demo::addSyntheticArchive(db, years);
-        if (error.isEmpty()) {
-            QSqlQuery q(db);
-            if (!q.exec(QStringLiteral("ANALYZE")) || !q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")))
-                error = q.lastError().text();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("build"));
-    if (!error.isEmpty())
-        return error;
-    QFile::remove(partial + QStringLiteral("-wal"));
-    QFile::remove(partial + QStringLiteral("-shm"));
-    return QFile::rename(partial, path) ? QString() : QStringLiteral("cannot rename %1").arg(partial);
 }
 
 qint64 count(QSqlDatabase db, const QString &sql)
@@ -141,7 +89,7 @@ int main(int argc, char **argv)
         path = QStringLiteral(KV_BENCH_CACHE_DIR "/archive_%1y.sqlite").arg(years);
     path = QFileInfo(path).absoluteFilePath();
     if (!QFileInfo::exists(path)) {
-        const QString error = buildArchive(path, years);
+        const QString error = kvbench::ensureArchive(path, years);
         if (!error.isEmpty()) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;

@@ -21,6 +21,9 @@
 
 #include <sqlite3.h>
 
+#include "../raw_sqlite.h"
+#include "../timing.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -30,61 +33,13 @@ using namespace basekvintor;
 
 namespace {
 
-struct Timing {
-    double medianMs = 0;
-    double bestMs = 0;
-    double firstMs = 0;
-    qint64 rows = 0;
-};
+using kvbench::Timing;
 
-Timing measure(int runs, const std::function<qint64()> &work)
-{
-    std::vector<double> times;
-    Timing t;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        const qint64 rows = work();
-        const double ms = double(clock.nsecsElapsed()) / 1e6;
-        if (i == 0) {
-            t.firstMs = ms;
-            t.rows = rows;
-        } else if (rows != t.rows) {
-            std::fprintf(stderr, "run %d read %lld rows, the first read %lld\n", i, rows, t.rows);
-        }
-        times.push_back(ms);
-    }
-    std::sort(times.begin(), times.end());
-    t.medianMs = times[times.size() / 2];
-    t.bestMs = times.front();
-    return t;
-}
+Timing measure(int runs, const std::function<qint64()> &work) { return kvbench::measureRows(runs, work); }
 
-void print(const char *label, const Timing &t)
-{
-    std::printf("  %-50s first %9.3f ms  median %9.3f ms  best %9.3f ms  rows %lld\n", label, t.firstMs, t.medianMs,
-                t.bestMs, t.rows);
-}
+void print(const char *label, const Timing &t) { kvbench::printRows(label, t, 50); }
 
-// Raw SQLite: prepared, stepped to the end, every column read; `first` stops
-// after that many rows (0: all).
-qint64 rawRows(sqlite3 *db, const QByteArray &sql, int first = 0)
-{
-    sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "prepare failed: %s\n", sqlite3_errmsg(db));
-        return -1;
-    }
-    qint64 rows = 0;
-    const int columns = sqlite3_column_count(st);
-    while ((first == 0 || rows < first) && sqlite3_step(st) == SQLITE_ROW) {
-        for (int c = 0; c < columns; ++c)
-            (void)sqlite3_column_text(st, c);
-        ++rows;
-    }
-    sqlite3_finalize(st);
-    return rows;
-}
+using kvbench::rawRows;
 
 void printPlan(sqlite3 *db, const QByteArray &sql)
 {
@@ -133,7 +88,7 @@ void compare(const char *title, const QueryBuilder &builder, QSqlDatabase qdb, s
         sqlite3_prepare_v2(raw, countSql.constData(), -1, &st, nullptr);
         qint64 rows = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
         sqlite3_finalize(st);
-        rawRows(raw, sql, TQueryDataSet::kPageRows);
+        rawRows(raw, sql, {}, TQueryDataSet::kPageRows);
         return rows;
     });
     const Timing rawAll = measure(runs, [&] { return rawRows(raw, sql); });

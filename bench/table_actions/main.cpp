@@ -5,6 +5,7 @@
 //
 //   bench_table_actions [--rows N] [--no-print]
 
+#include "../archive_file.h"
 #include "demo_data.h"
 
 #include "database/connection.h"
@@ -27,35 +28,6 @@
 using namespace basekvintor;
 
 namespace {
-
-QString ensureArchive(const QString &path)
-{
-    if (QFileInfo::exists(path))
-        return {};
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QString partial = path + QStringLiteral(".partial");
-    QFile::remove(partial);
-    QString error = kv::createDatabaseFile(partial);
-    if (!error.isEmpty())
-        return error;
-    {
-        error = kv::openDatabase(partial, QStringLiteral("build"));
-        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("build"), false);
-        if (error.isEmpty())
-            error = kv::demo::addReferenceData(db);
-        if (error.isEmpty())
-            error = kv::demo::addSyntheticArchive(db, 1);
-        if (error.isEmpty())
-            QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("build"));
-    if (error.isEmpty() && !QFile::rename(partial, path))
-        error = QStringLiteral("cannot rename %1").arg(partial);
-    QFile::remove(partial + QStringLiteral("-wal"));
-    QFile::remove(partial + QStringLiteral("-shm"));
-    return error;
-}
 
 // Processor time of this process since the last report: on a loaded machine
 // the wall-clock figure alone overstates the work.
@@ -91,7 +63,7 @@ int main(int argc, char **argv)
             print = false;
     }
     const QString archive = QStringLiteral(KV_BENCH_CACHE_DIR "/archive_1y.sqlite");
-    if (const QString e = ensureArchive(archive); !e.isEmpty()) {
+    if (const QString e = kvbench::ensureArchive(archive, 1); !e.isEmpty()) {
         std::fprintf(stderr, "archive: %s\n", qPrintable(e));
         return 1;
     }

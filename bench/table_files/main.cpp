@@ -3,6 +3,7 @@
 //
 //   bench_table_files [--rows N]
 
+#include "../archive_file.h"
 #include "demo_data.h"
 
 #include "database/attach_export.h"
@@ -25,35 +26,6 @@
 
 namespace {
 
-QString ensureArchive(const QString &path)
-{
-    if (QFileInfo::exists(path))
-        return {};
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QString partial = path + QStringLiteral(".partial");
-    QFile::remove(partial);
-    QString error = kv::createDatabaseFile(partial);
-    if (!error.isEmpty())
-        return error;
-    {
-        error = kv::openDatabase(partial, QStringLiteral("build"));
-        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("build"), false);
-        if (error.isEmpty())
-            error = kv::demo::addReferenceData(db);
-        if (error.isEmpty())
-            error = kv::demo::addSyntheticArchive(db, 1);
-        if (error.isEmpty())
-            QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("build"));
-    if (error.isEmpty() && !QFile::rename(partial, path))
-        error = QStringLiteral("cannot rename %1").arg(partial);
-    QFile::remove(partial + QStringLiteral("-wal"));
-    QFile::remove(partial + QStringLiteral("-shm"));
-    return error;
-}
-
 void report(const char *what, qint64 ms, const QString &file = {})
 {
     if (file.isEmpty())
@@ -74,7 +46,7 @@ int main(int argc, char **argv)
             rows = std::max(1, args.at(++i).toInt());
     }
     const QString archive = QStringLiteral(KV_BENCH_CACHE_DIR "/archive_1y.sqlite");
-    if (const QString e = ensureArchive(archive); !e.isEmpty()) {
+    if (const QString e = kvbench::ensureArchive(archive, 1); !e.isEmpty()) {
         std::fprintf(stderr, "archive: %s\n", qPrintable(e));
         return 1;
     }

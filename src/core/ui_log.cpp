@@ -101,6 +101,18 @@ void triggerActionsFromEnvironment()
     });
 }
 
+void announceReadyFromEnvironment()
+{
+    const QString ready = qEnvironmentVariable("KVINTOR_READY_FILE");
+    if (ready.isEmpty())
+        return;
+    QTimer::singleShot(0, [ready] {
+        QFile f(ready);
+        if (f.open(QIODevice::WriteOnly))
+            f.write("ready\n");
+    });
+}
+
 bool installUiLogFromEnvironment()
 {
     const QString path = qEnvironmentVariable("KVINTOR_UI_LOG");

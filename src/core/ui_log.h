@@ -16,6 +16,11 @@ bool installUiLogFromEnvironment();
 // in order, once the event loop runs; then writes KVINTOR_UI_ACTIONS_DONE.
 void triggerActionsFromEnvironment();
 
+// With KVINTOR_READY_FILE naming a file, writes it once the event loop runs
+// with the windows shown, that is when the program answers the operator; a
+// start that fails never gets there.
+void announceReadyFromEnvironment();
+
 // The word written for an icon: "none", "information", "warning", "error", "question".
 QString iconName(int icon);
 

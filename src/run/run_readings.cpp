@@ -268,6 +268,17 @@ void RunReadings::Prescription(bool end)
 
 // ---------------------------------------------------------------- results
 
+void RunReadings::forEachOccupied(const std::function<void(StandResultsRecord &, int)> &visit)
+{
+    for (int s = 1; s <= 5; ++s) {
+        if (!m_run.StandInUse(s))
+            continue;
+        for (int p = 1; p <= 6; ++p)
+            if (m_run.Occupied(s, p))
+                visit(m_run.StandResults[s], p);
+    }
+}
+
 void RunReadings::StorePointResults()
 {
     if (!m_run.Verification() || !m_run.PointStarted)
@@ -278,38 +289,24 @@ void RunReadings::StorePointResults()
         if (i != 0) {
             if (!m_run.ValidPointIndex(i))
                 throw std::out_of_range("point index");
-            for (int s = 1; s <= 5; ++s) {
-                if (!m_run.StandInUse(s))
-                    continue;
-                StandResultsRecord &r = m_run.StandResults[s];
-                for (int p = 1; p <= 6; ++p) {
-                    if (!m_run.Occupied(s, p))
-                        continue;
-                    const QString &text = r.MeterEdit[p].Text();
-                    r.Errors[p][i] = kv::TextToNumber(text);
-                    // The test's own number: the protocols look results up by it.
-                    r.PointNumbers[p][i] = row.PNumPointBuf;
-                    r.Measured[p][i] = !text.isEmpty();
-                }
+            forEachOccupied([&](StandResultsRecord &r, int p) {
+                const QString &text = r.MeterEdit[p].Text();
+                r.Errors[p][i] = kv::TextToNumber(text);
+                // The test's own number: the protocols look results up by it.
+                r.PointNumbers[p][i] = row.PNumPointBuf;
+                r.Measured[p][i] = !text.isEmpty();
                 r.Limits[i] = row.PMeasureMax;
-            }
+            });
         }
         const int kind = PointKindOf(row.PMode);
-        for (int s = 1; s <= 5; ++s) {
-            if (!m_run.StandInUse(s))
-                continue;
-            StandResultsRecord &r = m_run.StandResults[s];
-            for (int p = 1; p <= 6; ++p) {
-                if (!m_run.Occupied(s, p))
-                    continue;
-                if (kind == KindRegister && r.RegisterVerdict[p] == 0)
-                    r.RegisterVerdict[p] = 1;
-                else if (kind == KindCreep)
-                    r.CreepVerdict[p] = r.CreepSeen[p] == 3 ? 1 : 2;
-                else if (kind == KindSensitivity)
-                    r.SensVerdict[p] = r.SensSeen[p] == 3 ? 1 : 2;
-            }
-        }
+        forEachOccupied([&](StandResultsRecord &r, int p) {
+            if (kind == KindRegister && r.RegisterVerdict[p] == 0)
+                r.RegisterVerdict[p] = 1;
+            else if (kind == KindCreep)
+                r.CreepVerdict[p] = r.CreepSeen[p] == 3 ? 1 : 2;
+            else if (kind == KindSensitivity)
+                r.SensVerdict[p] = r.SensSeen[p] == 3 ? 1 : 2;
+        });
     } catch (...) {
         kv::ui().message(nullptr, QStringLiteral("Kvintor"), StoreFailedText, kv::Icon::None, QMessageBox::Ok,
                          QMessageBox::Ok);

@@ -10,11 +10,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace kvintor {
 
 class RunControl;
 class TDM;
 class TFCurrent;
+struct StandResultsRecord;
 
 class RunReadings
 {
@@ -61,6 +64,8 @@ public:
 private:
     bool everyOccupied(const QString &text, bool anyText) const;
     void Mark(int tag, bool norma);
+    // Every occupied position of the stands in use, stand by stand.
+    void forEachOccupied(const std::function<void(StandResultsRecord &, int position)> &visit);
 
     RunControl &m_run;
     TDM &m_dm;

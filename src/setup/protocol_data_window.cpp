@@ -1,5 +1,7 @@
 #include "setup/protocol_data_window.h"
 
+#include "widgets/protocol_data_editors.h"
+
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -65,28 +67,12 @@ TFdataReport::TFdataReport(QWidget *parent) : QDialog(parent)
 
 void TFdataReport::showData(const kv::ProtocolData &d)
 {
-    CBAuto->setChecked(d.autoIncrement);
-    ENumProt->setText(d.protocolNumber);
-    EPPover->setText(d.organisation);
-    EMakerPov->setText(d.verifier);
-    ENumUst->setText(d.installationNumber);
-    ENumSv->setText(d.certificateNumber);
-    Eot->setText(d.validFrom);
-    EDo->setText(d.validTo);
+    editors().show(d);
 }
 
 kv::ProtocolData TFdataReport::data() const
 {
-    kv::ProtocolData d;
-    d.autoIncrement = CBAuto->isChecked();
-    d.protocolNumber = ENumProt->text();
-    d.organisation = EPPover->text();
-    d.verifier = EMakerPov->text();
-    d.installationNumber = ENumUst->text();
-    d.certificateNumber = ENumSv->text();
-    d.validFrom = Eot->text();
-    d.validTo = EDo->text();
-    return d;
+    return editors().read();
 }
 
 void TFdataReport::load()

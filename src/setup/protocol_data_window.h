@@ -3,6 +3,7 @@
 // current texts of its controls, so the one dialog lives as long as the program.
 
 #include "protocols/protocol_data.h"
+#include "widgets/protocol_data_editors.h"
 
 #include <QDialog>
 
@@ -44,6 +45,10 @@ protected:
 
 private:
     void showData(const kv::ProtocolData &d);
+    kv::ProtocolDataEditors editors() const
+    {
+        return {CBAuto, ENumProt, EPPover, EMakerPov, ENumUst, ENumSv, Eot, EDo};
+    }
 };
 
 }  // namespace kvintor

@@ -434,20 +434,27 @@ ImportOutcome TableImport::transferTip(const kv::TableData &source, int offset)
     });
 }
 
-ImportOutcome TableImport::importTest(const QString &path)
+bool TableImport::sourceRead(const kv::ParadoxTable &source, ImportOutcome &out)
 {
-    ImportOutcome out;
-    const kv::ParadoxTable source = readSource(path);
     if (source.errorKind == kv::ParadoxReadError::Cancelled) {
         out.status = ImportOutcome::Cancelled;
-        return out;
+        return false;
     }
     if (!source.ok()) {
         out.status = ImportOutcome::CannotOpen;
         out.reason = source.error;
         kv::ui().error(nullptr, kImportCaption, kImportCannotOpen);
-        return out;
+        return false;
     }
+    return true;
+}
+
+ImportOutcome TableImport::importTest(const QString &path)
+{
+    ImportOutcome out;
+    const kv::ParadoxTable source = readSource(path);
+    if (!sourceRead(source, out))
+        return out;
     if (!isTestTable(source)) {
         out.status = ImportOutcome::WrongLayout;
         kv::ui().error(nullptr, kImportCaption, kImportNotTestTable);
@@ -472,16 +479,8 @@ ImportOutcome TableImport::importTip(const QString &path)
 {
     ImportOutcome out;
     const kv::ParadoxTable source = readSource(path);
-    if (source.errorKind == kv::ParadoxReadError::Cancelled) {
-        out.status = ImportOutcome::Cancelled;
+    if (!sourceRead(source, out))
         return out;
-    }
-    if (!source.ok()) {
-        out.status = ImportOutcome::CannotOpen;
-        out.reason = source.error;
-        kv::ui().error(nullptr, kImportCaption, kImportCannotOpen);
-        return out;
-    }
     const int offset = tipTableOffset(source);
     if (offset < 0) {
         out.status = ImportOutcome::WrongLayout;

@@ -76,6 +76,9 @@ public:
     // meanwhile reports to the progress every few tens of milliseconds, so a
     // file the reader hangs on never freezes a window.
     kv::ParadoxTable readSource(const QString &path);
+    // False, with the outcome set and the operator told, when the file could
+    // not be read (or the reading was cancelled).
+    bool sourceRead(const kv::ParadoxTable &source, ImportOutcome &out);
 
     // AImportTestExecute and AImportTipExecute once a file is chosen: the
     // messages of every failure are shown here. The data sets are read again

@@ -81,7 +81,10 @@ QString TImportActions::chooseFile()
     return files.first();
 }
 
-void TImportActions::AImportTestExecute()
+// Asks for the file, imports it with the progress shown, and gives the outcome
+// to `imported` when the import went through.
+void TImportActions::runImport(ImportOutcome (TableImport::*importFile)(const QString &),
+                               const std::function<void(const ImportOutcome &)> &imported)
 {
     if (m_running || !DM)
         return;
@@ -95,34 +98,24 @@ void TImportActions::AImportTestExecute()
         TableImport import(DM);
         import.setProgress(&progress);
         import.setReadLimitMs(m_readLimitMs);
-        out = import.importTest(path);
+        out = (import.*importFile)(path);
     }
     m_running = false;
-    if (out.ok()) {
+    if (out.ok())
+        imported(out);
+}
+
+void TImportActions::AImportTestExecute()
+{
+    runImport(&TableImport::importTest, [this](const ImportOutcome &out) {
         showCurrentTest(out.testKey);
         m_frame->showStatus(importedTestText(out));
-    }
+    });
 }
 
 void TImportActions::AImportTipExecute()
 {
-    if (m_running || !DM)
-        return;
-    const QString path = chooseFile();
-    if (path.isEmpty())
-        return;
-    m_running = true;
-    ImportOutcome out;
-    {
-        ImportProgressDialog progress(m_frame);
-        TableImport import(DM);
-        import.setProgress(&progress);
-        import.setReadLimitMs(m_readLimitMs);
-        out = import.importTip(path);
-    }
-    m_running = false;
-    if (out.ok())
-        m_frame->showStatus(importedTipsText(out));
+    runImport(&TableImport::importTip, [this](const ImportOutcome &out) { m_frame->showStatus(importedTipsText(out)); });
 }
 
 // The tests window follows its grid's current row; moving the grid there

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QProgressDialog>
 
+#include <functional>
+
 class QFileDialog;
 class QWidget;
 
@@ -52,6 +54,8 @@ public:
 
 private:
     void showCurrentTest(qint64 key);
+    void runImport(ImportOutcome (TableImport::*importFile)(const QString &),
+                   const std::function<void(const ImportOutcome &)> &imported);
 
     TFExpert *m_frame;
     QFileDialog *m_odTest = nullptr;

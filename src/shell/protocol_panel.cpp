@@ -1,5 +1,7 @@
 #include "shell/protocol_panel.h"
 
+#include "widgets/protocol_data_editors.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -71,28 +73,12 @@ TSFDataProt::TSFDataProt(QWidget *parent) : QDialog(parent)
 
 kv::ProtocolData TSFDataProt::data() const
 {
-    kv::ProtocolData d;
-    d.autoIncrement = CBAuto->isChecked();
-    d.protocolNumber = ENumProt->text();
-    d.organisation = EPPover->text();
-    d.verifier = EMakerPov->text();
-    d.installationNumber = ENumUst->text();
-    d.certificateNumber = ENumSv->text();
-    d.validFrom = Eot->text();
-    d.validTo = EDo->text();
-    return d;
+    return editors().read();
 }
 
 void TSFDataProt::setData(const kv::ProtocolData &d)
 {
-    CBAuto->setChecked(d.autoIncrement);
-    ENumProt->setText(d.protocolNumber);
-    EPPover->setText(d.organisation);
-    EMakerPov->setText(d.verifier);
-    ENumUst->setText(d.installationNumber);
-    ENumSv->setText(d.certificateNumber);
-    Eot->setText(d.validFrom);
-    EDo->setText(d.validTo);
+    editors().show(d);
 }
 
 void TSFDataProt::load() { setData(kv::loadProtocolData()); }

@@ -5,6 +5,7 @@
 // builders read its controls as they stand.
 
 #include "protocols/protocol_data.h"
+#include "widgets/protocol_data_editors.h"
 
 #include <QDialog>
 
@@ -45,6 +46,12 @@ public Q_SLOTS:
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    kv::ProtocolDataEditors editors() const
+    {
+        return {CBAuto, ENumProt, EPPover, EMakerPov, ENumUst, ENumSv, Eot, EDo};
+    }
 };
 
 }  // namespace basekvintor
