@@ -1,3 +1,4 @@
+#include "desktop/desktop_start_dialog.h"
 #include "shell/start_up.h"
 #include "widgets/error_report.h"
 #include "widgets/program_icon.h"
@@ -8,6 +9,15 @@
 
 int main(int argc, char **argv)
 {
+    // Before the application: the help needs no screen.
+    if (kv::printHelpIfAsked(argc, argv, QStringLiteral(
+            "Использование: BaseKvintor [--desktop] [--database ПУТЬ]\n"
+            "Программа базы данных Kvintor: типы счётчиков, тесты, архив поверок, протоколы.\n\n"
+            "  --desktop          работать в папке пользователя (~/Kvintor или папка из настроек);\n"
+            "                     без базы данных там предложить создать её или выбрать файл\n"
+            "  --database ПУТЬ    файл базы данных вместо KvintorDB.sqlite в текущей папке\n"
+            "  --help             эта справка\n")))
+        return 0;
     // Errors that no operation catches reach the general error report.
     kv::Application app(argc, argv);
     QApplication::setWindowIcon(kv::programIcon());
@@ -24,5 +34,8 @@ int main(int argc, char **argv)
                 f.write("ready\n");
         });
     kv::triggerActionsFromEnvironment();
-    return basekvintor::runBaseKvintor(app);
+    const std::optional<QStringList> arguments = kv::prepareDesktopStart(app.arguments());
+    if (!arguments)
+        return 1;
+    return basekvintor::runBaseKvintor(app, *arguments);
 }
