@@ -1,3 +1,4 @@
+#include "desktop/desktop_start.h"
 #include "desktop/desktop_start_dialog.h"
 #include "shell/start_up.h"
 #include "widgets/error_report.h"
@@ -5,6 +6,7 @@
 #include "widgets/ui_log.h"
 
 #include <QFile>
+#include <QMainWindow>
 #include <QTimer>
 
 int main(int argc, char **argv)
@@ -37,5 +39,13 @@ int main(int argc, char **argv)
     const std::optional<QStringList> arguments = kv::prepareDesktopStart(app.arguments());
     if (!arguments)
         return 1;
+    // The main window is made inside the start; once it is up it gets the
+    // working folder's menu item, and a menu start names its folder.
+    const bool desktop = kv::isDesktopStart(app.arguments());
+    QTimer::singleShot(0, &app, [desktop] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *main = qobject_cast<QMainWindow *>(w); main && main->isVisible())
+                kv::addWorkFolderAction(main, QStringLiteral("Настройки"), desktop);
+    });
     return basekvintor::runBaseKvintor(app, *arguments);
 }

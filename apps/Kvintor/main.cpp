@@ -36,6 +36,7 @@ int main(int argc, char **argv)
     kvintor::KvintorProgram program = kvintor::startKvintor(*arguments);
     if (!program)
         return 1;
+    kv::addWorkFolderAction(program.Kvintor.get(), QStringLiteral("&Сервис"), false);
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(program.Kvintor.get(), &kvintor::TKvintor::FormClosed, &app, &QApplication::quit);
     program.Kvintor->showMaximized();

@@ -9,6 +9,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QPushButton>
 #include <QTextStream>
 #include <QVBoxLayout>
@@ -99,6 +103,36 @@ std::optional<QStringList> prepareDesktopStart(const QStringList &arguments)
             return start.programArguments(arguments);
         ui().error(nullptr, caption, error);
     }
+}
+
+void addWorkFolderAction(QMainWindow *window, const QString &menuTitle, bool showFolder)
+{
+    QMenu *menu = nullptr;
+    for (QAction *a : window->menuBar()->actions())
+        if (a->menu() && a->text() == menuTitle)
+            menu = a->menu();
+    if (!menu)
+        return;
+    QAction *action = menu->addAction(QStringLiteral("Рабочая папка…"));
+    action->setObjectName(QStringLiteral("AWorkFolder"));
+    QObject::connect(action, &QAction::triggered, window, [window] {
+        QFileDialog *dialog =
+            makeFileDialog(window, QStringLiteral("WorkFolderDialog"), QStringLiteral("Рабочая папка"), false);
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+        dialog->setDirectory(workFolder());
+        QString folder;
+        if (execFileDialog(dialog) == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            folder = dialog->selectedFiles().first();
+        delete dialog;
+        if (folder.isEmpty() || !setWorkFolder(folder))
+            return;
+        ui().information(window, QCoreApplication::applicationName(),
+                  QStringLiteral("Рабочая папка для запуска из меню: «") + QDir::toNativeSeparators(workFolder()) +
+                      QStringLiteral("».\nОна будет открыта при следующем запуске программы из меню."));
+    });
+    if (showFolder)
+        window->statusBar()->showMessage(QStringLiteral("Рабочая папка: ") + QDir::toNativeSeparators(QDir::currentPath()));
 }
 
 bool printHelpIfAsked(int argc, char **argv, const QString &usage)

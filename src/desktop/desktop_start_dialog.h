@@ -9,6 +9,7 @@
 #include <optional>
 
 class QLabel;
+class QMainWindow;
 
 namespace kv {
 
@@ -28,6 +29,12 @@ public:
 // starts with, or nothing when the operator left or the folder is unusable
 // (already said). Without --desktop returns `arguments` as they are.
 std::optional<QStringList> prepareDesktopStart(const QStringList &arguments);
+
+// Adds "Рабочая папка…" to the menu of `window` titled `menuTitle`: the
+// operator picks the folder the next menu start works in. With `showFolder`
+// the status line also names the working folder (for a window whose status
+// line has no permanent text of its own).
+void addWorkFolderAction(QMainWindow *window, const QString &menuTitle, bool showFolder);
 
 // Prints `usage` and returns true when --help or -h was given. Reads argv
 // itself, so it runs before any application object (and without a screen).

@@ -12,6 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -218,6 +221,35 @@ private Q_SLOTS:
         QCOMPARE(kv::prepareDesktopStart(terminal), terminal);
         QCOMPARE(QDir::currentPath(), QDir(elsewhere.path()).absolutePath());
         QCOMPARE(ui->dialogsShown(), 4);
+    }
+
+    // The menu item that moves the next menu start to another folder.
+    void workFolderAction()
+    {
+        QMainWindow window;
+        window.menuBar()->addMenu(QStringLiteral("Настройки"));
+        kv::addWorkFolderAction(&window, QStringLiteral("Настройки"), true);
+        QVERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Рабочая папка: ")));
+        auto *action = window.findChild<QAction *>(QStringLiteral("AWorkFolder"));
+        QVERIFY(action);
+
+        const QString chosen = QDir(m_home->path()).filePath(QStringLiteral("лаборатория"));
+        QVERIFY(QDir().mkpath(chosen));
+        kv::ScopedRecordingUi ui;
+        ui->queueDialog([](QDialog *) { return int(QDialog::Rejected); });  // cancelled: nothing changes
+        action->trigger();
+        QCOMPARE(kv::workFolder(), m_folder);
+        QCOMPARE(ui->boxes().size(), 0);
+        ui->queueDialog([chosen](QDialog *d) {
+            static_cast<QFileDialog *>(d)->selectFile(chosen);
+            return int(QDialog::Accepted);
+        });
+        action->trigger();
+        QCOMPARE(ui->boxes().size(), 1);
+        QVERIFY(ui->boxes().first().text.contains(chosen));
+        // Kept for the next start of either program.
+        m_settings->restart();
+        QCOMPARE(kv::workFolder(), chosen);
     }
 
 private:
