@@ -25,6 +25,10 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(kv::programIcon());
     // Unattended runs (tests, benchmarks): boxes logged and answered.
     kv::installUiLogFromEnvironment();
+    // A menu start's questions come before anything waits for the windows.
+    const std::optional<QStringList> arguments = kv::prepareDesktopStart(app.arguments());
+    if (!arguments)
+        return 1;
 
     // The file appears once the event loop runs with the windows shown; a
     // start that fails never gets there.
@@ -36,9 +40,6 @@ int main(int argc, char **argv)
                 f.write("ready\n");
         });
     kv::triggerActionsFromEnvironment();
-    const std::optional<QStringList> arguments = kv::prepareDesktopStart(app.arguments());
-    if (!arguments)
-        return 1;
     // The main window is made inside the start; once it is up it gets the
     // working folder's menu item, and a menu start names its folder.
     const bool desktop = kv::isDesktopStart(app.arguments());
