@@ -117,7 +117,11 @@ QString KvintorMain::StatusText(bool standsAnswered) const
                    QStringLiteral(" (") + Link.Comm1.DevicePath() + QLatin1Char(')');
     if (!open)
         text += QStringLiteral(", не открыт");
-    text += QStringLiteral("    База данных: ") + QDir::toNativeSeparators(m_dm.database().databaseName());
+    const QString database = m_dm.database().databaseName();
+    text += QStringLiteral("    База данных: ") + QDir::toNativeSeparators(database);
+    // Protocols go below the working folder: named when the database lies elsewhere.
+    if (!StartFolder.isEmpty() && QFileInfo(database).absolutePath() != QDir(StartFolder).absolutePath())
+        text += QStringLiteral("    Рабочая папка: ") + QDir::toNativeSeparators(StartFolder);
     text += QStringLiteral("    Далее: ");
     if (!open)
         text += QStringLiteral("выберите порт в меню «Сервис»");

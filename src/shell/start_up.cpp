@@ -105,9 +105,11 @@ BaseProgram startBaseKvintor(const QStringList &arguments)
     return p;
 }
 
-int runBaseKvintor(QApplication &app)
+int runBaseKvintor(QApplication &app) { return runBaseKvintor(app, app.arguments()); }
+
+int runBaseKvintor(QApplication &app, const QStringList &arguments)
 {
-    BaseProgram program = startBaseKvintor(app.arguments());
+    BaseProgram program = startBaseKvintor(arguments);
     if (!program.FExpert)
         return 1;
     return app.exec();

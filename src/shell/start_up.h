@@ -51,5 +51,7 @@ BaseProgram startBaseKvintor(const QStringList &arguments);
 // The whole program: starts it and runs the message loop until the main
 // window closes. Returns the exit code (1 when the start failed).
 int runBaseKvintor(QApplication &app);
+// The same with the arguments prepared by the caller (a menu start's).
+int runBaseKvintor(QApplication &app, const QStringList &arguments);
 
 }  // namespace basekvintor

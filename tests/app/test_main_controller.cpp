@@ -191,6 +191,21 @@ private Q_SLOTS:
         QCOMPARE(databaseArgument({QStringLiteral("--database"), QStringLiteral("a.sqlite")}), QStringLiteral("a.sqlite"));
     }
 
+    // Protocols go below the working folder: the status line names it when
+    // the database (a file chosen on a menu start) lies elsewhere.
+    void theStatusLineNamesTheWorkingFolderOnlyWhenTheDatabaseLiesElsewhere()
+    {
+        kv::ScopedRecordingUi rec;
+        auto main = fx->make();
+        main->FormCreate(QStringLiteral("/nonexistent/tty"));
+        main->StartFolder = fx->db.folder();
+        QVERIFY2(!main->StatusText(false).contains(QStringLiteral("Рабочая папка")), qPrintable(main->StatusText(false)));
+        QTemporaryDir other;
+        main->StartFolder = other.path();
+        QVERIFY2(main->StatusText(false).contains(QStringLiteral("Рабочая папка: ") + QDir::toNativeSeparators(other.path())),
+                 qPrintable(main->StatusText(false)));
+    }
+
     void theDatabaseProgramIsLookedForBesideThisProgramThenInTheStartFolder()
     {
         kv::ScopedRecordingUi rec;

@@ -34,6 +34,8 @@ LAYERS = {
     'setup': (5, 'control'),
     'control': (6, 'control'),
     'reference': (5, 'base'),
+    # The start from the desktop menu, which both programs make before their windows.
+    'desktop': (5, None),
     'shell': (6, 'base'),
     'apps/Kvintor': (7, 'control'),
     'apps/BaseKvintor': (7, 'base'),
@@ -57,7 +59,7 @@ PEERS = {
 SOURCE_DIRS = ('src', 'apps', 'tools')
 SOURCE_EXTENSIONS = ('.h', '.hpp', '.cpp', '.cc', '.c')
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
-ORDER = 'core -> database -> files -> protocols -> widgets -> (link, run, setup -> control | reference -> shell) -> apps, tools'
+ORDER = 'core -> database -> files -> protocols -> widgets -> (link, run, setup -> control | reference -> shell | desktop) -> apps, tools'
 
 
 def folder_of(rel_path):

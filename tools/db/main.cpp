@@ -31,15 +31,17 @@ QTextStream &err()
     return s;
 }
 
-int usage()
+// The usage text: on standard error after wrong arguments (exit code 2), on
+// standard output when asked for with --help (exit code 0).
+int usage(QTextStream &to = err(), int code = 2)
 {
-    err() << "Использование:\n"
+    to << "Использование:\n"
              "  kvintor-db create [--demo] [--archive-years N] [PATH]\n"
              "  kvintor-db check [PATH]\n"
              "  kvintor-db backup [PATH] COPY\n"
              "  kvintor-db recover [PATH] NEW\n"
              "PATH по умолчанию: " << kv::kDatabaseFileName << " в рабочей папке.\n";
-    return 2;
+    return code;
 }
 
 int create(const QStringList &args)
@@ -248,6 +250,8 @@ int main(int argc, char **argv)
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h"))
+        return usage(out(), 0);
     if (command == QLatin1String("create"))
         return create(args);
     if (command == QLatin1String("check"))

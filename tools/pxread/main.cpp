@@ -20,7 +20,9 @@ extern "C" {
 #include <paradox.h>
 }
 
+#ifdef __unix__
 #include <sys/resource.h>
+#endif
 #include <sys/stat.h>
 
 #include <cmath>
@@ -82,9 +84,12 @@ int main(int argc, char **argv)
         return 1;
     }
     // A damaged header can ask the library for absurd amounts of memory.
+    // (Unix only; elsewhere the parent's time limit is the only bound.)
+#ifdef __unix__
     rlimit limit{};
     limit.rlim_cur = limit.rlim_max = rlim_t(1024) * 1024 * 1024;
     setrlimit(RLIMIT_AS, &limit);
+#endif
 
     struct stat st {};
     if (stat(argv[1], &st) != 0 || !S_ISREG(st.st_mode))
