@@ -125,9 +125,10 @@ QString CurveSet::title() const
     QString name = type.type.trimmed();
     if (!type.designation.trimmed().isEmpty())
         name += QLatin1Char(' ') + type.designation.trimmed();
-    if (test.trimmed().isEmpty())
-        return name;
-    return name + QStringLiteral(" — ") + test.trimmed();
+    for (const QString &part : {test.trimmed(), place.trimmed()})
+        if (!part.isEmpty())
+            name += (name.isEmpty() ? QString() : QStringLiteral(" — ")) + part;
+    return name;
 }
 
 QVector<EnvelopeStep> CurveSet::envelope(const CurveKey &key) const
@@ -182,6 +183,7 @@ CurveSet BuildCurves(const CurveSource &source)
     CurveSet set;
     set.type = source.type;
     set.test = source.test;
+    set.place = source.place;
     const bool singlePhase = source.type.scheme == 1;
 
     auto keyOf = [singlePhase](const CurveTestPoint &p) {

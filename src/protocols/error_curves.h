@@ -65,7 +65,8 @@ struct CurveTypeInfo {
 
 struct CurveSource {
     CurveTypeInfo type;
-    QString test;  // the test's name
+    QString test;   // the test's name
+    QString place;  // where the meters sat ("Стенд №2"); may be empty
     QVector<CurveTestPoint> points;
     QVector<CurveMeterSource> meters;
 };
@@ -126,9 +127,10 @@ struct EnvelopeStep {
 struct CurveSet {
     CurveTypeInfo type;
     QString test;
+    QString place;
     QVector<CurveKey> groups;
     QVector<MeterCurves> meters;
-    // "СО-505 И1 — Поверка".
+    // "СО-505 И1 — Поверка", then " — Стенд №2" when the place is known.
     QString title() const;
     // The envelope of a group, from its points' limits: each point's limit
     // holds from its current up to the next point's. Empty for an unknown group.

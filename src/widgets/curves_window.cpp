@@ -151,6 +151,15 @@ void CurvesWindow::setSets(const QVector<CurveSet> &sets)
     redraw();
 }
 
+void CurvesWindow::showSet(int index)
+{
+    for (int i = 0; i < CBCurve->count(); ++i)
+        if (CBCurve->itemData(i).toPoint().x() == index) {
+            CBCurve->setCurrentIndex(i);
+            return;
+        }
+}
+
 void CurvesWindow::highlight(int position)
 {
     const int at = CBMeter->findData(position);

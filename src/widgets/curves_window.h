@@ -36,6 +36,8 @@ public:
     // sets still hold them.
     void setSets(const QVector<CurveSet> &sets);
     const QVector<CurveSet> &sets() const { return m_sets; }
+    // Shows the first curve of set `index`.
+    void showSet(int index);
     // Highlights the meter at this position (stand × 10 + place) of the set shown.
     void highlight(int position);
     // A line above the chart (what is shown, or why some meters are not).
