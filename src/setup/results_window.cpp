@@ -173,6 +173,9 @@ std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *
     context.meterNumber = [numbers](int s, int p) {
         return numbers && s >= 1 && s <= 5 && p >= 1 && p <= 6 ? numbers->Edits[s][p]->text() : QString();
     };
+    context.curvePictures = [&dm, &run, number = context.meterNumber](int stand) {
+        return RunCurvePictures(dm, run, stand, number);
+    };
     TFView::Hooks hooks;
     hooks.ASaveInBase = [&run] { run.ASaveInBase(); };
     hooks.EditProtocolData = [protocolData] {

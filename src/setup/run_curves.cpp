@@ -4,8 +4,11 @@
 #include "run/run_control.h"
 #include "setup/data_module.h"
 #include "setup/run_setup.h"
+#include "widgets/curve_chart.h"
 #include "widgets/curves_window.h"
 #include "widgets/ui.h"
+
+#include <QBuffer>
 
 namespace kvintor {
 
@@ -86,6 +89,29 @@ QVector<kv::CurveSet> RunCurveSets(const TDM &dm, const RunControl &run)
         sets.append(kv::BuildCurves(source));
     }
     return sets;
+}
+
+QList<kv::WorkbookPicture> RunCurvePictures(const TDM &dm, const RunControl &run, int stand,
+                                            const std::function<QString(int, int)> &meterNumber)
+{
+    QList<kv::WorkbookPicture> pictures;
+    const QString place = QStringLiteral("Стенд №") + QString::number(stand);
+    for (kv::CurveSet set : RunCurveSets(dm, run)) {
+        if (set.place != place)
+            continue;
+        for (kv::MeterCurves &m : set.meters)
+            if (meterNumber)
+                m.number = meterNumber(stand, m.position % 10);
+        for (const kv::MeterCurves &m : set.meters) {
+            const QSize size(760, 460);
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            kv::meterCurvesPicture(set, m.position, size).save(&buffer, "PNG");
+            pictures.append({png, size, QStringLiteral("Кривые погрешности ") + m.label()});
+        }
+    }
+    return pictures;
 }
 
 RunCurves::RunCurves(const TDM &dm, const RunControl &run, QWidget *windowParent, QObject *parent)

@@ -7,6 +7,9 @@
 
 #include "protocols/error_curves.h"
 #include "widgets/curves_window.h"
+#include "widgets/workbook_pictures.h"
+
+#include <functional>
 
 #include <QObject>
 #include <QPointer>
@@ -19,6 +22,11 @@ class TDM;
 
 // The curve sets of every stand in use, stand 1 first.
 QVector<kv::CurveSet> RunCurveSets(const TDM &dm, const RunControl &run);
+
+// One picture per meter of `stand` for its protocol, each meter under the
+// number `meterNumber` gives (the meter numbers window's, as the protocol's).
+QList<kv::WorkbookPicture> RunCurvePictures(const TDM &dm, const RunControl &run, int stand,
+                                            const std::function<QString(int stand, int position)> &meterNumber);
 
 class RunCurves : public QObject
 {

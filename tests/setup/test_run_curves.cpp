@@ -6,8 +6,15 @@
 #include "setup/results_window.h"
 #include "setup/run_curves.h"
 
+#include "setup/result_tables.h"
+#include "widgets/report.h"
+#include "widgets/workbook_pictures.h"
+#include "widgets/workbook_reader.h"
+
 #include <QComboBox>
+#include <QDir>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 using namespace kvintor;
 
@@ -124,6 +131,9 @@ private Q_SLOTS:
         QVERIFY(!curves.TRefresh.isActive());  // a closed window is not redrawn
     }
 
+    void protocolsCarryEachMetersCurves();
+    void templateWithoutThePlaceIsUnchanged();
+
     void viewerShowsTheSelectedStand()
     {
         CurvesRun c;
@@ -139,6 +149,69 @@ private Q_SLOTS:
         QCOMPARE(shown, 1);
     }
 };
+
+
+void TestRunCurves::protocolsCarryEachMetersCurves()
+{
+    QTemporaryDir work;
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(work.path());
+    CurvesRun c;
+    c.measure(1, 1, 1, 0.4, 1.5);
+    c.measure(1, 2, 2, -0.3);
+    c.measure(3, 1, 3, 1.4);  // beyond its limit
+    BuildResultTables(*c.r.f.dm, c.run);
+    auto number = [](int s, int p) { return QStringLiteral("N%1%2").arg(s).arg(p); };
+    StandProtocols::Context context{[] { return kv::ProtocolData(); }, number, {}, {}};
+    const QStringList plain = StandProtocols(*c.r.f.dm, context).BuildStandProtocols();
+    context.curvePictures = [&c, number](int stand) { return RunCurvePictures(*c.r.f.dm, c.run, stand, number); };
+    const QStringList pictured = StandProtocols(*c.r.f.dm, context).BuildStandProtocols();
+    QDir::setCurrent(before);
+    QVERIFY2(c.r.ui->boxes().isEmpty(), qPrintable(c.r.ui->texts().join(QLatin1Char('\n'))));
+    QCOMPARE(plain.size(), 2);
+    QCOMPARE(pictured.size(), 2);
+
+    const int meters[] = {2, 1};  // stand 1, stand 3
+    for (int k = 0; k < 2; ++k) {
+        const QJsonObject a = kvtest::readWorkbook(plain[k]);
+        const QJsonObject b = kvtest::readWorkbook(pictured[k]);
+        QJsonObject names = b.value(QStringLiteral("names")).toObject();
+        // "'Протокол'!$A$37": the place below the signatures, moved down with the table.
+        const QString place = names.value(QStringLiteral("KvCurves")).toString();
+        QVERIFY(place.startsWith(QStringLiteral("'Протокол'!$A$")));
+        const int row = place.section(QLatin1Char('$'), 2).toInt();
+        const QJsonArray images = kvtest::sheetOf(b).value(QStringLiteral("images")).toArray();
+        QCOMPARE(images.size(), meters[k]);
+        QCOMPARE(images[0].toObject().value(QStringLiteral("col")).toInt(), 0);
+        QCOMPARE(images[0].toObject().value(QStringLiteral("row")).toInt(), row - 1);
+        QCOMPARE(images[0].toObject().value(QStringLiteral("width")).toInt(), 760);
+        if (meters[k] == 2)
+            QVERIFY(images[1].toObject().value(QStringLiteral("row")).toInt() >= row - 1 + 23);  // below the first
+        QVERIFY(kvtest::sheetOf(a).value(QStringLiteral("images")).toArray().isEmpty());
+        // The rest is the same workbook; the print area reaches over the pictures.
+        for (const char *key : {"cells", "merges", "heights", "widths", "cf", "orientation", "paperSize"})
+            QCOMPARE(kvtest::sheetOf(b).value(QLatin1String(key)), kvtest::sheetOf(a).value(QLatin1String(key)));
+        QCOMPARE(names, a.value(QStringLiteral("names")).toObject());
+        const auto areaEnd = [](const QJsonObject &book) {
+            return kvtest::sheetOf(book).value(QStringLiteral("printArea")).toString().section(QLatin1Char('$'), -1).toInt();
+        };
+        QVERIFY2(areaEnd(b) >= images.last().toObject().value(QStringLiteral("row")).toInt() + 23,
+                 qPrintable(kvtest::sheetOf(b).value(QStringLiteral("printArea")).toString()));
+        QVERIFY(areaEnd(a) < row);
+    }
+}
+
+void TestRunCurves::templateWithoutThePlaceIsUnchanged()
+{
+    const QString path = kv::Report::findTemplate(QStringLiteral("Report.xlsx"));
+    QVERIFY(!path.isEmpty());
+    kv::WorkbookPackage package = kv::WorkbookPackage::load(path);
+    const QByteArray before = package.toBytes();
+    kv::CellPlace place;
+    QVERIFY(!kv::definedNamePlace(package, kv::kCurvesPlaceName, &place));
+    QVERIFY(!kv::placePictures(package, kv::kCurvesPlaceName, {{QByteArray("png"), QSize(10, 10), QStringLiteral("x")}}));
+    QCOMPARE(package.toBytes(), before);
+}
 
 QTEST_MAIN(TestRunCurves)
 #include "test_run_curves.moc"
