@@ -107,7 +107,8 @@ QChart *makeCurveChart(const CurveSet &set, const CurveKey &group, int highlight
     y->setTitleText(QStringLiteral("δ, %"));
     y->setRange(-span * 1.3, span * 1.3);
     y->setTickCount(9);
-    y->setLabelFormat(QStringLiteral("%.2f"));
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.2g"));
     chart->addAxis(y, Qt::AlignLeft);
 
     if (set.type.inom > 0) {
@@ -160,15 +161,18 @@ QChart *makeCurveChart(const CurveSet &set, const CurveKey &group, int highlight
         const qreal width = bold ? 4 : 2;
 
         // The legend entry, even for a meter with no reading in this group.
-        QLineSeries *named = line(chart, colour, width);
+        // Lines draw their own points: a series fewer per meter keeps a
+        // 30-meter chart quick.
+        auto lineOf = [&] {
+            QLineSeries *s = line(chart, colour, width);
+            s->setPointsVisible(true);
+            s->setMarkerSize(bold ? 9 : 7);
+            return s;
+        };
+        QLineSeries *named = lineOf();
         named->setName(m.label());
         attach(chart, named, x, y);
         bool namedUsed = false;
-
-        auto *dots = new QScatterSeries(chart);
-        dots->setMarkerSize(bold ? 9 : 7);
-        dots->setColor(colour);
-        dots->setBorderColor(colour);
 
         const Curve *c = m.curve(group);
         QLineSeries *run = nullptr;
@@ -181,19 +185,20 @@ QChart *makeCurveChart(const CurveSet &set, const CurveKey &group, int highlight
                     continue;
                 }
                 if (!run) {
-                    run = namedUsed ? line(chart, colour, width) : named;
-                    if (namedUsed)
+                    if (namedUsed) {
+                        run = lineOf();
                         attach(chart, run, x, y);
+                        hideFromLegend(chart, run);
+                    } else {
+                        run = named;
+                    }
                     namedUsed = true;
                 }
                 run->append(p.percentI, *p.error);
-                (p.failing() ? failing : dots)->append(p.percentI, *p.error);
-                if (run != named)
-                    hideFromLegend(chart, run);
+                if (p.failing())
+                    failing->append(p.percentI, *p.error);
             }
         }
-        attach(chart, dots, x, y);
-        hideFromLegend(chart, dots);
     }
     attach(chart, failing, x, y);
     hideFromLegend(chart, failing);

@@ -237,24 +237,22 @@ QString CurvesWindow::askPath(const char *name, const QString &filter, const QSt
 
 void CurvesWindow::savePng(const QString &path)
 {
-    const QString target = path.isEmpty() ? askPath("SDCurvesPng", QStringLiteral("Рисунок PNG (*.png)"),
-                                                     QStringLiteral("png"))
-                                           : path;
-    if (target.isEmpty() || !m_chart)
-        return;
-    const QString error = saveCurvesPng(m_chart, target);
-    if (!error.isEmpty())
-        ui().error(this, Caption, error);
+    save(path, "SDCurvesPng", QStringLiteral("Рисунок PNG (*.png)"), QStringLiteral("png"),
+         [](QChart *chart, const QString &target) { return saveCurvesPng(chart, target); });
 }
 
 void CurvesWindow::savePdf(const QString &path)
 {
-    const QString target = path.isEmpty() ? askPath("SDCurvesPdf", QStringLiteral("Документ PDF (*.pdf)"),
-                                                     QStringLiteral("pdf"))
-                                           : path;
+    save(path, "SDCurvesPdf", QStringLiteral("Документ PDF (*.pdf)"), QStringLiteral("pdf"), saveCurvesPdf);
+}
+
+void CurvesWindow::save(const QString &path, const char *dialogName, const QString &filter, const QString &suffix,
+                        const std::function<QString(QChart *, const QString &)> &write)
+{
+    const QString target = path.isEmpty() ? askPath(dialogName, filter, suffix) : path;
     if (target.isEmpty() || !m_chart)
         return;
-    const QString error = saveCurvesPdf(m_chart, target);
+    const QString error = write(m_chart, target);
     if (!error.isEmpty())
         ui().error(this, Caption, error);
 }

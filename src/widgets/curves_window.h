@@ -72,6 +72,8 @@ private:
     void fillMeters();
     void redraw();
     QString askPath(const char *name, const QString &filter, const QString &suffix);
+    void save(const QString &path, const char *dialogName, const QString &filter, const QString &suffix,
+              const std::function<QString(QChart *, const QString &)> &write);
 
     QVector<CurveSet> m_sets;
     QChart *m_chart = nullptr;

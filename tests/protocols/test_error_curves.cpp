@@ -8,14 +8,7 @@ using kv::CurveKey;
 
 namespace {
 
-CurveKey key(int phases, double pf, int lc)
-{
-    CurveKey k;
-    k.phases = phases;
-    k.powerFactor = pf;
-    k.loadCharacter = lc;
-    return k;
-}
+using curvestest::key;
 
 const kv::CurvePoint *pointAt(const kv::CurveSet &set, int position, const CurveKey &k, double percentI)
 {

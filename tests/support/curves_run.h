@@ -12,6 +12,7 @@
 //   13 "":     no reading at all
 // Record 2: a single-phase type (points fed on phase A), one meter 21 "2001".
 
+#include "protocols/error_curves.h"
 #include "support/test_env.h"
 
 #include <QSqlError>
@@ -19,6 +20,15 @@
 #include <QTest>
 
 namespace curvestest {
+
+inline kv::CurveKey key(int phases, double pf, int lc)
+{
+    kv::CurveKey k;
+    k.phases = phases;
+    k.powerFactor = pf;
+    k.loadCharacter = lc;
+    return k;
+}
 
 struct Point {
     int number;

@@ -22,14 +22,7 @@
 
 namespace {
 
-kv::CurveKey key(int phases, double pf, int lc)
-{
-    kv::CurveKey k;
-    k.phases = phases;
-    k.powerFactor = pf;
-    k.loadCharacter = lc;
-    return k;
-}
+using curvestest::key;
 
 bool near(QColor a, QColor b, int tolerance = 40)
 {
