@@ -213,6 +213,8 @@ void groupProtocol(const QString &path)
     for (int p = 1; p <= 6; ++p)
         l.book.setColumnWidth(l.sheet, 6 + p, 10);
     const int last = signatures(l, row + 2);
+    // Where the control program puts each meter's error curves, below the signatures.
+    l.book.defineName(QStringLiteral("KvCurves"), QStringLiteral("'Протокол'!$A$%1").arg(last + 2));
     finish(l, last, path);
 }
 

@@ -59,7 +59,7 @@ int main(int argc, char **argv)
 
     kv::ProtocolData data;
     data.protocolNumber = QStringLiteral("42");
-    kvintor::StandProtocols protocols(dm, {[&] { return data; }, [](int, int p) { return QString::number(p); }, {}});
+    kvintor::StandProtocols protocols(dm, {[&] { return data; }, [](int, int p) { return QString::number(p); }, {}, {}});
     QList<double> times;
     for (int i = 0; i < 20; ++i) {
         QElapsedTimer t;

@@ -248,6 +248,8 @@ QByteArray Report::fill()
                      QStringLiteral("В шаблоне «%1» есть поля, которых нет в данных протокола:\n%2\nЭти ячейки оставлены пустыми.")
                          .arg(QFileInfo(templatePath).fileName(), job.unknownFields.join(u'\n')));
     }
+    if (m_finishing)
+        m_finishing(package);
     return package.toBytes();
 }
 

@@ -18,6 +18,8 @@
 
 namespace kv {
 
+class WorkbookPackage;
+
 // A named source of fields. A template sees record `currentRecord()` of a
 // source, except in the repeated rows, which walk all records of the table source.
 class ReportSource
@@ -151,6 +153,10 @@ public:
     void setRangeSource(const QString &sourceName, const QString &rangeName = QStringLiteral("RangeTable"));
     QString rangeSource() const { return m_rangeSource; }
 
+    // A last step on the filled workbook before it is written (the curves'
+    // pictures); a kv::Error it throws fails the report as a fill error does.
+    void setFinishing(std::function<void(WorkbookPackage &)> step) { m_finishing = std::move(step); }
+
     // Names the next output file.
     void setProtocolName(const ProtocolName &name) { m_protocolName = name; }
 
@@ -179,6 +185,7 @@ private:
     QString m_rangeSource;
     QString m_rangeName = QStringLiteral("RangeTable");
     ProtocolName m_protocolName;
+    std::function<void(WorkbookPackage &)> m_finishing;
 };
 
 }  // namespace kv

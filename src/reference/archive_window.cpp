@@ -3,6 +3,7 @@
 #include "core/error_report.h"
 #include "core/ui.h"
 #include "database/codes.h"
+#include "reference/archive_curves_view.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "reference/record_toolbar.h"
@@ -104,6 +105,15 @@ TFArchiv::TFArchiv(TDM *dm, QWidget *parent)
                                 QStringLiteral("Удалить запись"), QStyle::SP_TrashIcon,
                                 QKeySequence(Qt::CTRL | Qt::Key_Delete));
     ToolBar->addActions({DataSetFirst1, DataSetPrior1, DataSetNext1, DataSetLast1, DataSetDelete1});
+    ToolBar->addSeparator();
+    ACurves = ToolBar->addAction(QStringLiteral("Кривые погрешности"));
+    ACurves->setObjectName(QStringLiteral("ACurves"));
+    ACurvesMeter = ToolBar->addAction(QStringLiteral("Кривые счетчика"));
+    ACurvesMeter->setObjectName(QStringLiteral("ACurvesMeter"));
+    if (dm)
+        Curves = new ArchiveCurves(dm->database(), this, this);
+    connect(ACurves, &QAction::triggered, this, [this] { kv::guarded([this] { ACurvesExecute(); }); });
+    connect(ACurvesMeter, &QAction::triggered, this, [this] { kv::guarded([this] { ACurvesMeterExecute(); }); });
     nameToolButtons(ToolBar);
     connect(DataSetFirst1, &QAction::triggered, this, [this] { kv::guarded([this] { DataSetFirst1Execute(); }); });
     connect(DataSetPrior1, &QAction::triggered, this, [this] { kv::guarded([this] { DataSetPrior1Execute(); }); });
@@ -192,6 +202,18 @@ TQueryDataSet *TFArchiv::listOf(const kv::DataGrid *grid) const
     if (grid == DBResult)
         return m_dm->ADOResult;
     return nullptr;
+}
+
+void TFArchiv::ACurvesExecute()
+{
+    if (Curves)
+        Curves->ShowRecord(m_dm->currentMeasureKey(), m_dm->currentPositionKey());
+}
+
+void TFArchiv::ACurvesMeterExecute()
+{
+    if (Curves)
+        Curves->ShowMeter(m_dm->currentMeasureKey(), m_dm->currentPositionKey());
 }
 
 void TFArchiv::DBTestEnter(kv::DataGrid *grid)

@@ -14,6 +14,7 @@ class QToolBar;
 
 namespace basekvintor {
 
+class ArchiveCurves;
 class ArchiveListView;
 class TDM;
 class TQueryDataSet;
@@ -30,6 +31,11 @@ public:
     QAction *DataSetNext1 = nullptr;
     QAction *DataSetLast1 = nullptr;
     QAction *DataSetDelete1 = nullptr;
+    QAction *ACurves = nullptr;       // "Кривые погрешности": the current record's meters
+    QAction *ACurvesMeter = nullptr;  // "Кривые счетчика": the current meter alone
+    ArchiveCurves *Curves = nullptr;
+    void ACurvesExecute();
+    void ACurvesMeterExecute();
 
     kv::DataGrid *DBTest = nullptr;      // "   Архив проверок "
     kv::DataGrid *DBPosition = nullptr;  // "   Результаты поверки"

@@ -94,10 +94,11 @@ TRegul::TRegul(RunControl &run, QWidget *parent) : QWidget(parent, Qt::Window), 
     BSelect = new QPushButton(QStringLiteral("Выбор точки"), this);
     BTNumber = new QPushButton(QStringLiteral("Номера счетчиков "), this);
     BTResult = new QPushButton(QStringLiteral("Результат поверки"), this);
+    BCurves = new QPushButton(QStringLiteral("Кривые погрешности"), this);
     BReady = new QPushButton(QStringLiteral("Готово"), this);
     BNewTest = new QPushButton(QStringLiteral("Повторить поверку"), this);
     BMainMenu = new QPushButton(QStringLiteral("Главное меню"), this);
-    for (QPushButton *b : {BNext, BSelect, BTNumber, BTResult, BReady, BNewTest, BMainMenu}) {
+    for (QPushButton *b : {BNext, BSelect, BTNumber, BTResult, BCurves, BReady, BNewTest, BMainMenu}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
@@ -177,6 +178,7 @@ void TRegul::Sync()
     BSelect->setVisible(m_run.SelectVisible);
     BTResult->setVisible(m_run.ResultVisible);
     BTNumber->setVisible(m_run.NumbersVisible);
+    BCurves->setVisible(m_run.Verification());
     BReady->setVisible(m_run.ReadyVisible);
     BNewTest->setVisible(m_run.NewTestVisible);
     LStatus->setText(m_run.StatusText);

@@ -42,6 +42,7 @@ public:
     QPushButton *BSelect = nullptr;    // "Выбор точки"
     QPushButton *BTNumber = nullptr;   // "Номера счетчиков "
     QPushButton *BTResult = nullptr;   // "Результат поверки"
+    QPushButton *BCurves = nullptr;    // "Кривые погрешности" (a verification)
     QPushButton *BReady = nullptr;     // "Готово"
     QPushButton *BNewTest = nullptr;   // "Повторить поверку"
     QPushButton *BMainMenu = nullptr;  // "Главное меню"

@@ -2,6 +2,8 @@
 
 #include "setup/run_launch.h"
 
+#include <QPushButton>
+
 namespace kvintor {
 
 RunWindows::RunWindows(StandLink &link, TDM &dm, TRegTable *regTable, std::function<bool()> transformerTr1)
@@ -12,6 +14,7 @@ RunWindows::RunWindows(StandLink &link, TDM &dm, TRegTable *regTable, std::funct
       FNumber(Control, &Regul),
       FCurrent(&Regul),
       Readings(Control, dm, &FCurrent),
+      Curves(dm, Control, &Regul),
       m_link(link)
 {
     Control.RegTable = regTable;
@@ -21,6 +24,13 @@ RunWindows::RunWindows(StandLink &link, TDM &dm, TRegTable *regTable, std::funct
     Control.TransformerTr1 = std::move(transformerTr1);
     Param_p.Purge = [&link] { link.Comm1.Purge(); };
     link.SetReportSink(&Control);
+    QObject::connect(Regul.BCurves, &QPushButton::clicked, &Curves, [this] {
+        // The stand of the field the operator last used, else the first in use.
+        int stand = Control.FocusedTag / 10;
+        for (int s = 1; s <= 5 && !Control.StandInUse(stand); ++s)
+            stand = s;
+        Curves.Show(stand, Control.FocusedTag);
+    });
 }
 
 RunWindows::~RunWindows()

@@ -11,6 +11,7 @@
 #include "setup/meter_numbers_window.h"
 #include "setup/point_parameters_window.h"
 #include "setup/register_readings_window.h"
+#include "setup/run_curves.h"
 
 #include <functional>
 
@@ -34,6 +35,8 @@ public:
     TFNumber FNumber;
     TFCurrent FCurrent;
     RunReadings Readings;
+    // "Кривые погрешности" of the run window, following the run.
+    RunCurves Curves;
 
     // Sets the run window up for the run, shows it without blocking and starts.
     void RunReady(const RunStart &run);

@@ -312,6 +312,15 @@ QStringList StandProtocols::BuildStandProtocols()
         }
         const kv::ProtocolData data = m_context.data ? m_context.data() : kv::ProtocolData();
         m_report.setProtocolName({data.protocolNumber, kv::now().date(), m_dm.StandText});
+        if (m_context.curvePictures) {
+            auto pictures = m_context.curvePictures;
+            m_report.setFinishing([pictures, stand](kv::WorkbookPackage &package) {
+                // Drawn only for a template that has the place.
+                kv::CellPlace place;
+                if (kv::definedNamePlace(package, kv::kCurvesPlaceName, &place))
+                    kv::placePictures(package, kv::kCurvesPlaceName, pictures(stand));
+            });
+        }
         const QString file = m_report.makeReportWithoutPreview();
         if (!file.isEmpty())
             written << file;

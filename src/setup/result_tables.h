@@ -6,6 +6,7 @@
 
 #include "files/report.h"
 #include "protocols/protocol_data.h"
+#include "files/workbook_pictures.h"
 
 #include <QColor>
 #include <QSortFilterProxyModel>
@@ -75,6 +76,8 @@ public:
         std::function<QString(int stand, int position)> meterNumber;
         // After each protocol (auto-increment of the protocol number).
         std::function<void()> advance;
+        // The curves of each meter of a stand, for a template that has their place.
+        std::function<QList<kv::WorkbookPicture>(int stand)> curvePictures;
     };
 
     StandProtocols(TDM &dm, Context context);

@@ -5,6 +5,7 @@
 #include "setup/data_module.h"
 #include "setup/meter_numbers_window.h"
 #include "setup/protocol_data_window.h"
+#include "setup/run_curves.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -62,13 +63,15 @@ TFView::TFView(TDM &dm, const RunState &run, TFNumber *numbers, StandProtocols::
     Button1 = new QPushButton(QStringLiteral("Записать в архив"), this);
     Button2 = new QPushButton(QStringLiteral("Групповой протокол"), this);
     Button3 = new QPushButton(QStringLiteral("Закрыть"), this);
-    for (QPushButton *b : {Button1, Button2, Button3}) {
+    Button4 = new QPushButton(QStringLiteral("Кривые погрешности"), this);
+    for (QPushButton *b : {Button1, Button2, Button4, Button3}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
     connect(Button1, &QPushButton::clicked, this, &TFView::Button1Click);
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, &QDialog::close);
+    connect(Button4, &QPushButton::clicked, this, &TFView::Button4Click);
     LStatus = new QLabel(this);
     LStatus->setObjectName(QStringLiteral("LStatus"));
     LStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -129,6 +132,14 @@ void TFView::followStand()
         DBStend->setCurrentIndex(StandModel->index(row, 0));
 }
 
+void TFView::Button4Click()
+{
+    // "Стенд №3": the digit after the sign.
+    const QString caption = m_dm.RMStend->value(QStringLiteral("PStend")).toString();
+    if (ShowCurves)
+        ShowCurves(caption.section(QStringLiteral("№"), 1).toInt());
+}
+
 void TFView::Button1Click()
 {
     if (m_hooks.ASaveInBase)
@@ -162,6 +173,9 @@ std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *
     context.meterNumber = [numbers](int s, int p) {
         return numbers && s >= 1 && s <= 5 && p >= 1 && p <= 6 ? numbers->Edits[s][p]->text() : QString();
     };
+    context.curvePictures = [&dm, &run, number = context.meterNumber](int stand) {
+        return RunCurvePictures(dm, run, stand, number);
+    };
     TFView::Hooks hooks;
     hooks.ASaveInBase = [&run] { run.ASaveInBase(); };
     hooks.EditProtocolData = [protocolData] {
@@ -171,6 +185,9 @@ std::unique_ptr<TFView> AttachResultsViewer(TDM &dm, RunControl &run, TFNumber *
     auto view = std::make_unique<TFView>(dm, run, numbers, context, hooks, parent);
     TFView *v = view.get();
     run.Hooks.ShowResults = [v] { kv::ui().execDialog(v); };
+    // Over the modal viewer the curves are modal too, and follow the run all the same.
+    auto *curves = new RunCurves(dm, run, v, v);
+    v->ShowCurves = [curves](int stand) { curves->Show(stand, 0, true); };
     return view;
 }
 

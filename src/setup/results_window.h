@@ -44,6 +44,11 @@ public:
     QPushButton *Button1 = nullptr;  // "Записать в архив"
     QPushButton *Button2 = nullptr;  // "Групповой протокол"
     QPushButton *Button3 = nullptr;  // "Закрыть"
+    QPushButton *Button4 = nullptr;  // "Кривые погрешности"
+    // Shows the curves of a stand (1..5); set by AttachResultsViewer.
+    std::function<void(int stand)> ShowCurves;
+    // "Кривые погрешности": the curves of the stand selected.
+    void Button4Click();
     // The status line: what the last save or protocol came to.
     QLabel *LStatus = nullptr;
 

@@ -4,6 +4,7 @@
 #include "core/error_report.h"
 #include "core/ui.h"
 #include "database/codes.h"
+#include "reference/archive_curves_view.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "shell/child_windows.h"
@@ -599,6 +600,12 @@ TFSQL::TFSQL(TDM *dm, QWidget *parent)
     DataSetPrior = nav("DataSetPrior", QStyle::SP_MediaSeekBackward, QStringLiteral("Предыдущая запись"));
     DataSetNext = nav("DataSetNext", QStyle::SP_MediaSeekForward, QStringLiteral("Следующая запись"));
     DataSetLast = nav("DataSetLast", QStyle::SP_MediaSkipForward, QStringLiteral("Последняя запись"));
+    ACurves = new QAction(QStringLiteral("Кривые погрешности"), this);
+    ACurves->setObjectName(QStringLiteral("ACurves"));
+    ToolBar->insertAction(m_navigationStart, ACurves);
+    if (dm)
+        Curves = new ArchiveCurves(dm->database(), this, this);
+    connect(ACurves, &QAction::triggered, this, [this] { kv::guarded([this] { ACurvesExecute(); }); });
     layout->addWidget(ToolBar);
 
     DBGridSQL = new kv::DataGrid(this);
@@ -642,6 +649,32 @@ TFSQL::TFSQL(TDM *dm, QWidget *parent)
         go(std::min(DBGridSQL->currentRow() + 1, DSSQL->rowCount() - 1));
     });
     connect(DataSetLast, &QAction::triggered, this, [this, go] { go(DSSQL->rowCount() - 1); });
+}
+
+QStringList TFSQL::resultNumbers() const
+{
+    QStringList numbers;
+    if (DSSQL->sourceColumn(int(SQLField::PNumber)) < 0)
+        return numbers;
+    for (int row = 0; row < DSSQL->rowCount(); ++row) {
+        const QString number = DSSQL->index(row, int(SQLField::PNumber)).data().toString();
+        // A meter without a number cannot be told from the others without one.
+        if (!number.trimmed().isEmpty())
+            numbers << number;
+    }
+    numbers.removeDuplicates();
+    return numbers;
+}
+
+void TFSQL::ACurvesExecute()
+{
+    if (!Curves)
+        return;
+    if (DSSQL->rowCount() > 0 && DSSQL->sourceColumn(int(SQLField::PNumber)) < 0) {
+        kv::ui().warning(this, kv::CurvesWindow::Caption, ArchiveCurves::NoNumbersText);
+        return;
+    }
+    Curves->ShowNumbers(resultNumbers());
 }
 
 void TFSQL::setSelectAction(QAction *action)

@@ -29,6 +29,7 @@ class DataGrid;
 
 namespace basekvintor {
 
+class ArchiveCurves;
 class TDM;
 class TQueryDataSet;
 
@@ -148,6 +149,12 @@ public:
     QAction *DataSetPrior = nullptr;
     QAction *DataSetNext = nullptr;
     QAction *DataSetLast = nullptr;
+    QAction *ACurves = nullptr;  // "Кривые погрешности" of the meters found
+    ArchiveCurves *Curves = nullptr;
+    // The distinct meter numbers of the result, in row order (none when the
+    // query did not select "Номер").
+    QStringList resultNumbers() const;
+    void ACurvesExecute();
 
 private:
     QAction *m_navigationStart = nullptr;

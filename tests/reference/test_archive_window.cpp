@@ -96,7 +96,10 @@ private slots:
             QVERIFY(g->isReadOnly());
             QVERIFY(!(g->model()->flags(g->model()->index(0, 1)) & Qt::ItemIsEditable));
         }
-        QCOMPARE(w.ToolBar->actions().size(), 5);
+        // The record actions first; after them only the curves.
+        QCOMPARE(w.ToolBar->actions().mid(0, 5),
+                 (QList<QAction *>{w.DataSetFirst1, w.DataSetPrior1, w.DataSetNext1, w.DataSetLast1, w.DataSetDelete1}));
+        QCOMPARE(w.ToolBar->actions().mid(6), (QList<QAction *>{w.ACurves, w.ACurvesMeter}));
         QCOMPARE(w.DataSetDelete1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
     }
 

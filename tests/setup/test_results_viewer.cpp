@@ -245,7 +245,7 @@ private Q_SLOTS:
         data.verifier = QStringLiteral("Иванов");
         data.organisation = QStringLiteral("ЦСМ");
         auto numbers = [](int s, int p) { return p == 2 ? QString() : QStringLiteral("<%1&%2>").arg(s).arg(p); };
-        StandProtocols protocols(v.dm(), {[&] { return data; }, numbers, [&] { kv::advanceProtocolNumber(data); }});
+        StandProtocols protocols(v.dm(), {[&] { return data; }, numbers, [&] { kv::advanceProtocolNumber(data); }, {}});
         const QStringList files = protocols.BuildStandProtocols();
         QDir::setCurrent(before);
 
@@ -301,7 +301,7 @@ private Q_SLOTS:
         int saves = 0;
         kv::ProtocolData data;
         v.run.SaveInBaseEnabled = true;
-        TFView view(v.dm(), v.run, &v.r.windows->FNumber, {[&] { return data; }, {}, {}}, {[&] {
+        TFView view(v.dm(), v.run, &v.r.windows->FNumber, {[&] { return data; }, {}, {}, {}}, {[&] {
                         ++saves;
                         v.run.SaveInBaseEnabled = false;
                         v.run.StatusText = RunControl::SavedText(5);

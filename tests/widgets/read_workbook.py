@@ -14,6 +14,12 @@ def plain(value):
     return value
 
 
+def image(img):
+    """Where a picture is anchored (0-based column and row) and its size in pixels."""
+    start = img.anchor._from
+    return {"col": start.col, "row": start.row, "width": img.width, "height": img.height}
+
+
 def main(path):
     wb = openpyxl.load_workbook(path)
     out = {"sheets": [], "names": {}, "fullCalcOnLoad": bool(wb.calculation.fullCalcOnLoad)}
@@ -42,6 +48,7 @@ def main(path):
             "orientation": ws.page_setup.orientation,
             "paperSize": ws.page_setup.paperSize,
             "maxRow": ws.max_row,
+            "images": [image(i) for i in getattr(ws, "_images", [])],
         })
     json.dump(out, sys.stdout, ensure_ascii=False)
 
