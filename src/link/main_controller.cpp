@@ -1,5 +1,6 @@
 #include "link/main_controller.h"
 
+#include "database/engine.h"
 #include "link/stand_frames.h"
 #include "setup/data_module.h"
 #include "setup/run_launch.h"
@@ -116,7 +117,10 @@ QString KvintorMain::StatusText(bool standsAnswered) const
                    QStringLiteral(" (") + Link.Comm1.DevicePath() + QLatin1Char(')');
     if (!open)
         text += QStringLiteral(", не открыт");
-    text += QStringLiteral("    База данных: ") + QDir::toNativeSeparators(m_dm.database().databaseName());
+    const QSqlDatabase db = m_dm.database();
+    text += QStringLiteral("    База данных: ") + (kv::engineOf(db) == kv::Engine::SQLite
+                                                      ? QDir::toNativeSeparators(db.databaseName())
+                                                      : kv::describeDatabase(kv::databaseLocation(db)));
     text += QStringLiteral("    Далее: ");
     if (!open)
         text += QStringLiteral("выберите порт в меню «Сервис»");
@@ -195,7 +199,8 @@ bool KvintorMain::ABaseExecute()
         m_dm.closeConnection();
     QStringList arguments;
     if (!DatabaseArgument.isEmpty())
-        arguments << QStringLiteral("--database") << QFileInfo(DatabaseArgument).absoluteFilePath();
+        arguments << QStringLiteral("--database")
+                  << (kv::isServerLocation(DatabaseArgument) ? DatabaseArgument : QFileInfo(DatabaseArgument).absoluteFilePath());
     if (!StartDetached(program, arguments, QDir::currentPath())) {
         kv::ui().error(nullptr, caption(),
                        QStringLiteral("Не удалось запустить файл ") + QDir::toNativeSeparators(program));

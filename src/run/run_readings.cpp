@@ -1,6 +1,7 @@
 #include "run/run_readings.h"
 
 #include "database/connection.h"
+#include "database/database_check.h"
 #include "database/text_length.h"
 #include "link/stand_frames.h"
 #include "protocols/text_convert.h"
@@ -438,7 +439,7 @@ QString RunReadings::SaveFailedText(const QString &engineText)
     QString cause;
     if (engine.contains(QLatin1String("foreign key")))
         cause = QStringLiteral("тип счетчика или тест этой поверки удален из базы данных");
-    else if (engine.contains(QLatin1String("locked")) || engine.contains(QLatin1String("busy")))
+    else if (engine.contains(QLatin1String("locked")) || engine.contains(QLatin1String("busy")) || kv::isBusyText(engineText))
         cause = QStringLiteral("база данных занята другой программой");
     else if (engine.contains(QLatin1String("disk is full")) || engine.contains(QLatin1String("no space")))
         cause = QStringLiteral("на диске с базой данных нет места");
