@@ -2,6 +2,7 @@
 // module's data sets, refusals with their message and the typed values kept.
 
 #include "reference/data_module.h"
+#include "database/engine_sql.h"
 #include "support/test_env.h"
 #include "widgets/ui.h"
 
@@ -279,7 +280,7 @@ private Q_SLOTS:
         QCOMPARE(valueAt(m_dm->ADOTestPoint, 1, "PNumPoint1").toInt(), 2);
         QVERIFY(m_dm->ADOTestPoint->deleteRows({1}));
         QSqlQuery q(db());
-        q.exec(QStringLiteral("SELECT PNumPoint1, PNumPoint FROM TTestPoint WHERE PSecIndex = %1 ORDER BY PNumPoint1").arg(test));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PNumPoint1, PNumPoint FROM TTestPoint WHERE PSecIndex = %1 ORDER BY PNumPoint1").arg(test)));
         QList<QPair<int, int>> rows;
         while (q.next())
             rows.append({q.value(0).toInt(), q.value(1).toInt()});
