@@ -2,6 +2,7 @@
 
 #include "database/database_check.h"
 #include "database/engine.h"
+#include "database/server_connection.h"
 #include "database/file_locks.h"
 #include "database/schema.h"
 #include "widgets/settings.h"
@@ -58,12 +59,7 @@ QString createServerDatabase(const QString &location)
         const QString admin = QStringLiteral("kv-create-admin");
         QString made;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), admin);
-            db.setHostName(a.host);
-            if (a.port > 0)
-                db.setPort(a.port);
-            db.setUserName(a.user);
-            db.setDatabaseName(QStringLiteral("postgres"));
+            QSqlDatabase db = addServerConnection(a, QStringLiteral("postgres"), admin);
             if (db.open()) {
                 QSqlQuery q(db);
                 QString quoted = a.database;

@@ -1,4 +1,5 @@
 #include "database/engine.h"
+#include "database/server_connection.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -86,6 +87,18 @@ QString databaseLocation(const QSqlDatabase &db)
     return url.toString();
 }
 
+QSqlDatabase addServerConnection(const ServerAddress &a, const QString &database, const QString &connectionName)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
+    db.setHostName(a.host);
+    if (a.port > 0)
+        db.setPort(a.port);
+    db.setUserName(a.user);
+    db.setDatabaseName(database);
+    db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=Kvintor"));
+    return db;
+}
+
 QString openServerConnection(const QString &location, const QString &connectionName)
 {
     const ServerAddress a = parseServerAddress(location);
@@ -96,13 +109,7 @@ QString openServerConnection(const QString &location, const QString &connectionN
                describeDatabase(location) + QStringLiteral(" недоступна.");
     QString error;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
-        db.setHostName(a.host);
-        if (a.port > 0)
-            db.setPort(a.port);
-        db.setUserName(a.user);
-        db.setDatabaseName(a.database);
-        db.setConnectOptions(QStringLiteral("connect_timeout=10;application_name=Kvintor"));
+        QSqlDatabase db = addServerConnection(a, a.database, connectionName);
         if (!db.open())
             error = QStringLiteral("Не удалось подключиться к базе данных ") + describeDatabase(location) +
                     QStringLiteral(". Проверьте, что сервер работает и доступен, а пароль указан в ~/.pgpass или PGPASSWORD.\n") +

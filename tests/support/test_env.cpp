@@ -2,6 +2,7 @@
 
 #include "database/connection.h"
 #include "database/engine_sql.h"
+#include "database/server_connection.h"
 #include "demo_data.h"
 #include "widgets/settings.h"
 
@@ -59,13 +60,7 @@ void adminExec(const QString &server, const QString &sql)
 {
     const QString admin = QStringLiteral("kvtest-admin");
     {
-        const kv::ServerAddress a = kv::parseServerAddress(server);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), admin);
-        db.setHostName(a.host);
-        if (a.port > 0)
-            db.setPort(a.port);
-        db.setUserName(a.user);
-        db.setDatabaseName(QStringLiteral("postgres"));
+        QSqlDatabase db = kv::addServerConnection(kv::parseServerAddress(server), QStringLiteral("postgres"), admin);
         QSqlQuery q(db);
         if (!db.open() || !q.exec(sql))
             qWarning("%s -> %s", qPrintable(sql), qPrintable(db.isOpen() ? q.lastError().text() : db.lastError().text()));
