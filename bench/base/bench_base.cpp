@@ -5,6 +5,7 @@
 //
 //   bench_base [--years N]   a fresh file with N years of synthetic archive (default 10)
 //   bench_base PATH          an existing database file (copied, the original is not touched)
+//   bench_base postgresql://…  a database on a server, used in place (records are deleted from it)
 
 #include "core/ui.h"
 #include "database/connection.h"
@@ -48,11 +49,12 @@ int main(int argc, char **argv)
     }
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(kv::kDatabaseFileName);
+    const QString path = kv::isServerLocation(source) ? source : dir.filePath(kv::kDatabaseFileName);
     QString error;
     QElapsedTimer t;
     t.start();
-    if (!source.isEmpty()) {
+    if (kv::isServerLocation(source)) {
+    } else if (!source.isEmpty()) {
         if (!QFile::copy(source, path))
             error = QStringLiteral("cannot copy %1").arg(source);
     } else {
@@ -79,8 +81,8 @@ int main(int argc, char **argv)
         return 1;
     QSqlDatabase db = dm.database();
     QSqlQuery count(db);
-    count.exec(QStringLiteral("SELECT (SELECT count(*) FROM TMeasure), (SELECT count(*) FROM TPositionCH), "
-                              "(SELECT count(*) FROM TResult)"));
+    count.exec(kv::engineSql(db, QStringLiteral("SELECT (SELECT count(*) FROM TMeasure), (SELECT count(*) FROM TPositionCH), "
+                                                "(SELECT count(*) FROM TResult)")));
     count.next();
     std::printf("archive: %lld records, %lld meters, %lld errors\n", count.value(0).toLongLong(),
                 count.value(1).toLongLong(), count.value(2).toLongLong());
@@ -99,7 +101,7 @@ int main(int argc, char **argv)
     const double modelAll = ms(t);
     QSqlQuery raw(db);
     raw.setForwardOnly(true);
-    raw.exec(kv::toEngineSql(basekvintor::archiveListStatement()));
+    raw.exec(kv::toEngineSql(basekvintor::archiveListStatement(), db));
     int rawRows = 0;
     while (raw.next())
         ++rawRows;
@@ -123,6 +125,23 @@ int main(int argc, char **argv)
     }
     std::printf("choosing a record and a meter (details re-read): %.2f ms each (%d picks)\n", ms(t) / picks, picks);
 
+    // The query builder's search by meter number: the records and errors of one meter.
+    QSqlQuery number(db);
+    number.exec(kv::engineSql(db, QStringLiteral("SELECT PNumber FROM TPositionCH WHERE PIndex = (SELECT max(PIndex) / 2 FROM TPositionCH)")));
+    number.next();
+    const QString meter = number.value(0).toString();
+    ms(t);
+    const int searches = 20;
+    int found = 0;
+    for (int i = 0; i < searches; ++i) {
+        dm.ADOSQL->open(QStringLiteral(" Select  TMeasure.PDate, TPositionCH.PNumber, TResult.PPointNumber, TResult.PMeasure "
+                                       "From (TMeasure INNER JOIN TPositionCH ON TMeasure.PIndex = TPositionCH.PSecIndex)INNER "
+                                       "JOIN TResult ON (TPositionCH.PIndex = TResult.PSecIndex) Where (TPositionCh.PNumber = ") +
+                        kv::jetQuoted(meter) + QLatin1Char(')'));
+        found = dm.ADOSQL->rowCount();
+    }
+    std::printf("query by meter number (record, meter, errors; %d rows): %.2f ms each\n", found, ms(t) / searches);
+
     // Deleting: one record, then a hundred at once; each re-reads the list.
     dm.refreshArchive();
     ms(t);
@@ -135,7 +154,7 @@ int main(int argc, char **argv)
     dm.deleteMeasures(keys);
     std::printf("deleting 100 records in one transaction and re-reading: %.1f ms\n", ms(t));
     QSqlQuery check(db);
-    check.exec(QStringLiteral("SELECT count(*) FROM TPositionCH WHERE PSecIndex NOT IN (SELECT PIndex FROM TMeasure)"));
+    check.exec(kv::engineSql(db, QStringLiteral("SELECT count(*) FROM TPositionCH WHERE PSecIndex NOT IN (SELECT PIndex FROM TMeasure)")));
     check.next();
     std::printf("meters left without their record: %lld\n", check.value(0).toLongLong());
     return 0;

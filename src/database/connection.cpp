@@ -1,8 +1,11 @@
 #include "database/connection.h"
 
 #include "database/database_check.h"
+#include "database/engine.h"
+#include "database/server_connection.h"
 #include "database/file_locks.h"
 #include "database/schema.h"
+#include "core/settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,10 +16,81 @@ namespace kv {
 
 namespace {
 
-QString describe(const QString &path)
+QString describe(const QString &path) { return describeDatabase(path); }
+
+// Every writer of a lab's server takes this lock for its transaction, so
+// writes follow one another as they do on a file: a save that reads before it
+// writes sees no other save half-way. Claims of runs use other keys (run_claim.cpp).
+constexpr int kWriteLockSpace = 0x4b56;  // "KV"
+
+// The server's side of openDatabase: the same checks, nothing written.
+QString openServerDatabase(const QString &location, const QString &connectionName)
 {
-    const QFileInfo info(path);
-    return QStringLiteral("«%1» в папке «%2»").arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath()));
+    if (QString error = openServerConnection(location, connectionName); !error.isEmpty())
+        return error;
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+        error = applyConnectionSettings(db);
+        if (!error.isEmpty()) {
+            error = QStringLiteral("Не удалось открыть базу данных ") + describe(location) + QStringLiteral(": ") + error;
+        } else {
+            const DatabaseReport report = inspectDatabase(db, CheckDepth::Catalogue);
+            error = refusalText(location, report);
+        }
+        if (!error.isEmpty())
+            db.close();
+    }
+    if (!error.isEmpty())
+        QSqlDatabase::removeDatabase(connectionName);
+    else
+        setOpenedDatabaseFile(QString());
+    return error;
+}
+
+// A new database on the server for kvintor-db create: made when the account
+// may, else it must be there and hold none of our tables.
+QString createServerDatabase(const QString &location)
+{
+    const QString connection = QStringLiteral("kv-create-server");
+    QString error = openServerConnection(location, connection);
+    if (!error.isEmpty()) {
+        const ServerAddress a = parseServerAddress(location);
+        const QString admin = QStringLiteral("kv-create-admin");
+        QString made;
+        {
+            QSqlDatabase db = addServerConnection(a, QStringLiteral("postgres"), admin);
+            if (db.open()) {
+                QSqlQuery q(db);
+                QString quoted = a.database;
+                quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+                if (!q.exec(QStringLiteral("CREATE DATABASE \"") + quoted + QStringLiteral("\" ENCODING 'UTF8' TEMPLATE template0")))
+                    made = q.lastError().text();
+                db.close();
+            } else {
+                made = db.lastError().text();
+            }
+        }
+        QSqlDatabase::removeDatabase(admin);
+        if (!made.isEmpty())
+            return error + QLatin1Char('\n') + made;
+        error = openServerConnection(location, connection);
+        if (!error.isEmpty())
+            return error;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        const DatabaseReport report = inspectDatabase(db, CheckDepth::Catalogue);
+        if (!report.foreign)
+            error = QStringLiteral("В базе данных ") + describe(location) + QStringLiteral(" уже есть таблицы Kvintor.");
+        else
+            error = createSchema(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (!error.isEmpty() && !error.startsWith(QStringLiteral("В базе данных")))
+        error = QStringLiteral("Не удалось создать базу данных ") + describe(location) + QStringLiteral(": ") + error;
+    return error;
 }
 
 QString execAll(QSqlDatabase &db, const QStringList &statements)
@@ -42,11 +116,17 @@ QString databasePath(const QStringList &arguments)
     const QString env = qEnvironmentVariable("KVINTOR_DATABASE");
     if (!env.isEmpty())
         return env;
+    const QString chosen = settingText(QStringLiteral("DB"), QStringLiteral("Database")).trimmed();
+    if (!chosen.isEmpty())
+        return chosen;
     return kDatabaseFileName;
 }
 
 QString applyConnectionSettings(QSqlDatabase &db)
 {
+    // A writer waits for another as long as on a file, then is told the database is busy.
+    if (engineOf(db) == Engine::PostgreSQL)
+        return execAll(db, {QStringLiteral("SET lock_timeout = '10s'"), QStringLiteral("SET client_min_messages = warning")});
     return execAll(db, {QStringLiteral("PRAGMA busy_timeout = 10000"),
                         QStringLiteral("PRAGMA journal_mode = WAL"),
                         QStringLiteral("PRAGMA foreign_keys = ON")});
@@ -54,6 +134,8 @@ QString applyConnectionSettings(QSqlDatabase &db)
 
 QString openDatabase(const QString &path, const QString &connectionName)
 {
+    if (isServerLocation(path))
+        return openServerDatabase(path, connectionName);
     const QFileInfo info(path);
     QString error;
     if (!info.exists())
@@ -107,6 +189,8 @@ QString openDatabase(const QString &path, const QString &connectionName)
 
 QString createDatabaseFile(const QString &path)
 {
+    if (isServerLocation(path))
+        return createServerDatabase(path);
     const QFileInfo info(path);
     if (info.exists())
         return QStringLiteral("Файл %1 уже существует.").arg(describe(path));
@@ -137,6 +221,16 @@ QString createDatabaseFile(const QString &path)
     return {};
 }
 
+QVariant insertedKey(const QSqlQuery &insert, const QSqlDatabase &db)
+{
+    if (engineOf(db) == Engine::SQLite)
+        return insert.lastInsertId();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT lastval()")) || !q.next())
+        return {};
+    return q.value(0);
+}
+
 Transaction::Transaction(QSqlDatabase db) : m_db(std::move(db)) {}
 
 Transaction::~Transaction()
@@ -147,6 +241,20 @@ Transaction::~Transaction()
 
 bool Transaction::begin()
 {
+    if (engineOf(m_db) == Engine::PostgreSQL) {
+        QSqlQuery q(m_db);
+        if (!q.exec(QStringLiteral("BEGIN"))) {
+            m_error = engineErrorText(q.lastError(), m_db);
+            return false;
+        }
+        m_active = true;
+        if (!q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1, 0)").arg(kWriteLockSpace))) {
+            m_error = engineErrorText(q.lastError(), m_db);
+            rollback();
+            return false;
+        }
+        return true;
+    }
     // Nothing is written into a damaged archive, even when its check is
     // still running beside the start.
     DatabaseReport checked;

@@ -3,6 +3,7 @@
 // engine (pragmas, transaction start) stays in this folder.
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -10,11 +11,14 @@ namespace kv {
 
 inline const QString kDatabaseFileName = QStringLiteral("KvintorDB.sqlite");
 
-// The database file: the --database PATH (or --database=PATH) argument, else
-// KVINTOR_DATABASE, else the bare name in the working folder.
+// The database: the --database PATH (or --database=PATH) argument, else
+// KVINTOR_DATABASE, else the settings' [DB] Database, else the bare file name
+// in the working folder. Any of them may name a server
+// ("postgresql://user@host:port/dbname", engine.h).
 QString databasePath(const QStringList &arguments = {});
 
-// Opens an existing database file as the named connection. Never creates a
+// Opens an existing database (a file, or a database on a server) as the
+// named connection; on a server the same checks of the tables apply. Never creates a
 // file, and writes nothing to a file it refuses: an empty file, one that is
 // not ours, damaged (the engine's quick check), missing a table or column, or
 // made by a newer version (see database_check.h). An older version is
@@ -24,12 +28,19 @@ QString databasePath(const QStringList &arguments = {});
 QString openDatabase(const QString &path, const QString &connectionName);
 
 // Creates a new database file with the full schema. Refuses an existing file.
+// On a server: creates the database when it is missing (and the account may),
+// then the tables; refuses a database that already holds ours.
 // Returns "" on success, else the reason.
 QString createDatabaseFile(const QString &path);
 
 // Sets the pragmas every connection needs (WAL, busy timeout, foreign keys).
 // Returns "" on success, else the engine's error text.
 QString applyConnectionSettings(QSqlDatabase &db);
+
+// The counter key the insert just run on `db` gave its row: Qt's lastInsertId
+// on SQLite; on the server the identity's last value in this session (the
+// driver reports a row's object id there, which our tables do not have).
+QVariant insertedKey(const QSqlQuery &insert, const QSqlDatabase &db);
 
 // One logical write. begin() takes the write lock at once, so a transaction
 // that reads before it writes cannot fail half-way with "database is locked"

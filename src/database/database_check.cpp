@@ -1,6 +1,7 @@
 #include "database/database_check.h"
 
 #include "database/connection.h"
+#include "database/engine.h"
 #include "database/schema.h"
 
 #include <QDateTime>
@@ -42,11 +43,12 @@ constexpr int kEngineIoError = SQLITE_IOERR;
 // The check reports one line per fault; a damaged archive can have thousands.
 constexpr int kShownFaults = 10;
 
-QString fileAndFolder(const QString &path)
+QString fileAndFolder(const QString &path) { return describeDatabase(path); }
+
+// "Файл «…» в папке «…»", or for a server "База данных «…» на сервере «…»".
+QString fileSubject(const QString &path)
 {
-    const QFileInfo info(path);
-    return QStringLiteral("«") + info.fileName() + QStringLiteral("» в папке «") +
-           QDir::toNativeSeparators(info.absolutePath()) + QStringLiteral("»");
+    return (isServerLocation(path) ? QStringLiteral("База данных ") : QStringLiteral("Файл ")) + describeDatabase(path);
 }
 
 int primaryCode(const QString &nativeCode)
@@ -82,7 +84,12 @@ void checkColumns(QSqlDatabase &db, const TableDef &table, const QString &actual
                   DatabaseReport &report)
 {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT name, \"notnull\", dflt_value FROM pragma_table_info(?)"));
+    if (engineOf(db) == Engine::PostgreSQL)
+        q.prepare(QStringLiteral("SELECT column_name, CASE WHEN is_nullable = 'NO' THEN 1 ELSE 0 END, column_default "
+                                 "FROM information_schema.columns WHERE table_schema = current_schema() AND table_name = ? "
+                                 "ORDER BY ordinal_position"));
+    else
+        q.prepare(QStringLiteral("SELECT name, \"notnull\", dflt_value FROM pragma_table_info(?)"));
     q.addBindValue(actualName);
     if (!q.exec()) {
         report.unreadable = q.lastError().text();
@@ -128,6 +135,16 @@ void checkTables(QSqlDatabase &db, const Catalogue &tables, DatabaseReport &repo
 bool readCatalogue(QSqlDatabase &db, Catalogue &tables, DatabaseReport &report)
 {
     QSqlQuery q(db);
+    if (engineOf(db) == Engine::PostgreSQL) {
+        // A table's CHECK constraints stand in for its statement.
+        if (!q.exec(QStringLiteral(
+                "SELECT 'table', c.relname, coalesce((SELECT string_agg(pg_get_constraintdef(k.oid), ' ') FROM pg_constraint k "
+                "WHERE k.conrelid = c.oid AND k.contype = 'c'), '') FROM pg_class c "
+                "WHERE c.relnamespace = current_schema()::regnamespace AND c.relkind IN ('r', 'p')"))) {
+            report.unreadable = q.lastError().text();
+            return false;
+        }
+    } else
     // Reading the catalogue is what tells a database from another file.
     if (!q.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master"))) {
         report.unreadable = q.lastError().text();
@@ -145,6 +162,9 @@ bool readCatalogue(QSqlDatabase &db, Catalogue &tables, DatabaseReport &report)
 QStringList engineCheck(QSqlDatabase &db, bool full)
 {
     QStringList damage;
+    // The server keeps its own files whole; what it finds it reports on each statement.
+    if (engineOf(db) == Engine::PostgreSQL)
+        return damage;
     QSqlQuery q(db);
     // A whole archive is read from the page cache or the disk once; mapping it
     // spares copying every page.
@@ -257,8 +277,13 @@ DatabaseReport inspectDatabase(QSqlDatabase &db, CheckDepth depth)
         return report;
     QSqlQuery q(db);
 
-    if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next())
+    if (engineOf(db) == Engine::PostgreSQL) {
+        if (tables.contains(QStringLiteral("kv_schema_version")) &&
+            q.exec(QStringLiteral("SELECT max(version) FROM kv_schema_version")) && q.next())
+            report.version = q.value(0).toInt();
+    } else if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next()) {
         report.version = q.value(0).toInt();
+    }
     q.finish();
     if (report.version > kSchemaVersion)
         report.newer << QStringLiteral("версия таблиц %1, эта программа знает версии до %2").arg(QString::number(report.version), QString::number(kSchemaVersion));
@@ -319,10 +344,10 @@ QString refusalText(const QString &path, const DatabaseReport &r)
         return QStringLiteral("База данных ") + file + QStringLiteral(" повреждена. ") + restore +
                QStringLiteral("; команда «kvintor-db backup» сохранит то, что ещё читается.\n") + r.damage.join(QLatin1Char('\n'));
     if (!r.unreadable.isEmpty())
-        return QStringLiteral("Файл ") + file + QStringLiteral(" не является базой данных Kvintor или повреждён. ") + restore +
+        return fileSubject(path) + QStringLiteral(" не является базой данных Kvintor или повреждён. ") + restore +
                QStringLiteral(".\n") + r.unreadable;
     if (r.foreign)
-        return QStringLiteral("Файл ") + file + QStringLiteral(" не является базой данных Kvintor: в нём нет её таблиц. ") +
+        return fileSubject(path) + QStringLiteral(" не является базой данных Kvintor: в нём нет её таблиц. ") +
                QStringLiteral("Укажите файл базы данных Kvintor или создайте новый командой «kvintor-db create».");
     if (!r.newer.isEmpty())
         return QStringLiteral("База данных ") + file +
@@ -538,9 +563,44 @@ QString engineErrorText(const QString &engineText, const QString &nativeCode, co
     return text + QLatin1Char('\n') + engineText;
 }
 
+QString serverErrorText(const QSqlError &error, const QSqlDatabase &db)
+{
+    const QString code = error.nativeErrorCode();
+    const QString where = describeDatabase(databaseLocation(db));
+    QString text;
+    if (isServerBusyCode(code))
+        text = QStringLiteral("База данных ") + where + QStringLiteral(" занята другой программой: запись не дождалась своей очереди.");
+    else if (code == QLatin1String("53100"))
+        text = QStringLiteral("Нет места на диске сервера для базы данных ") + where + QStringLiteral(". Освободите место и повторите.");
+    else if (code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") || !db.isOpen())
+        text = QStringLiteral("Нет связи с сервером базы данных ") + where + QStringLiteral(". Проверьте сеть и сервер и повторите.");
+    else if (code == QLatin1String("25006"))
+        text = QStringLiteral("База данных ") + where + QStringLiteral(" доступна только для чтения.");
+    else
+        return error.text();
+    return text + QLatin1Char('\n') + error.text();
+}
+
 QString engineErrorText(const QSqlError &error, const QSqlDatabase &db)
 {
+    if (engineOf(db) == Engine::PostgreSQL)
+        return serverErrorText(error, db);
     return engineErrorText(error.text(), error.nativeErrorCode(), db.databaseName());
+}
+
+bool isServerBusyCode(const QString &sqlState)
+{
+    // Lock wait ran out, serialization failure, deadlock, statement cancelled by its time limit.
+    return sqlState == QLatin1String("55P03") || sqlState == QLatin1String("40001") || sqlState == QLatin1String("40P01") ||
+           sqlState == QLatin1String("57014");
+}
+
+bool isBusyText(const QString &engineText)
+{
+    return engineText.contains(QLatin1String("database is locked"), Qt::CaseInsensitive) ||
+           engineText.contains(QLatin1String("database is busy"), Qt::CaseInsensitive) ||
+           engineText.contains(QLatin1String("database table is locked"), Qt::CaseInsensitive) ||
+           engineText.contains(QStringLiteral("занята другой программой"));
 }
 
 }  // namespace kv

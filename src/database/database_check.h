@@ -95,7 +95,14 @@ QString recoverDatabase(const QString &source, const QString &target, RecoveryRe
 // text: a full disk and a damaged or read-only file get a Russian sentence
 // naming the file's folder; the engine's words follow.
 QString engineErrorText(const QString &engineText, const QString &nativeCode, const QString &path);
-// The same for an error of a statement run on `db`.
+// The same for an error of a statement run on `db`. On a server a lock wait
+// that ran out, a conflict or a deadlock reads as the busy database ("занята
+// другой программой"), a lost connection as such.
 QString engineErrorText(const QSqlError &error, const QSqlDatabase &db);
+
+// Whether a server's SQLSTATE means another writer was in the way.
+bool isServerBusyCode(const QString &sqlState);
+// Whether an engine's text (or ours from engineErrorText) says the database was busy.
+bool isBusyText(const QString &engineText);
 
 }  // namespace kv

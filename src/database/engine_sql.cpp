@@ -1,6 +1,9 @@
 #include "database/engine_sql.h"
 
 #include "core/clock.h"
+#include "database/schema.h"
+
+#include <QHash>
 
 #include <QDate>
 #include <QLocale>
@@ -19,7 +22,8 @@ struct Token {
 
 bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
 
-QList<Token> tokenize(const QString &s)
+// Plain SQL (engineSql) reads a double-quoted text as a name, as the engines do.
+QList<Token> tokenize(const QString &s, bool jet = true)
 {
     QList<Token> out;
     int i = 0;
@@ -46,7 +50,10 @@ QList<Token> tokenize(const QString &s)
                 }
                 value += s.at(j++);
             }
-            out.append({c == QLatin1Char('"') ? TokKind::JetString : TokKind::SqlString, value});
+            if (c == QLatin1Char('"') && !jet)
+                out.append({TokKind::Bracket, value});
+            else
+                out.append({c == QLatin1Char('"') ? TokKind::JetString : TokKind::SqlString, value});
             i = qMin(j + 1, n);
         } else if (c == QLatin1Char('[')) {
             const int close = s.indexOf(QLatin1Char(']'), i + 1);
@@ -140,11 +147,77 @@ QStringList selectedColumnNames(const QList<Token> &toks, int selectAt)
     return {};
 }
 
-QString rewrite(const QList<Token> &toks)
+// Our tables' and columns' names in their written case, by lower case.
+const QHash<QString, QString> &schemaNames()
+{
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> n;
+        for (const TableDef &t : schemaTables()) {
+            n.insert(QString::fromLatin1(t.name).toLower(), QString::fromLatin1(t.name));
+            for (const ColumnDef &c : t.columns)
+                n.insert(QString::fromLatin1(c.name).toLower(), QString::fromLatin1(c.name));
+        }
+        return n;
+    }();
+    return names;
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+// PostgreSQL folds unquoted names to lower case, and then every field of a
+// result would come back as "ptip". The tables are made with quoted names in
+// their written case, and every name of ours in a statement is quoted here in
+// that case, so a statement's names read case-insensitively as in Jet and the
+// fields come back as the programs name them. An alias keeps the case it is
+// written in for the same reason.
+bool serverWord(const QList<Token> &toks, int i, int depth, QString *out)
+{
+    const Token &t = toks.at(i);
+    const auto known = schemaNames().constFind(t.text.toLower());
+    if (known != schemaNames().constEnd()) {
+        *out += quotedName(known.value());
+        return true;
+    }
+    // The temporary schema is named pg_temp there.
+    const int next = nextSolid(toks, i + 1);
+    if (isWord(t, "temp") && next == i + 1 && toks.at(next).text == QLatin1String(".")) {
+        *out += QStringLiteral("pg_temp");
+        return true;
+    }
+    // SQLite's REAL holds eight bytes; the server's REAL only four.
+    if (isWord(t, "real")) {
+        *out += QStringLiteral("DOUBLE PRECISION");
+        return true;
+    }
+    // Jet's LIKE ignores case, as SQLite's does.
+    if (isWord(t, "like")) {
+        *out += QStringLiteral("ILIKE");
+        return true;
+    }
+    int before = i - 1;
+    while (before >= 0 && toks.at(before).kind == TokKind::Space)
+        --before;
+    if (depth == 0 && before >= 0 && isWord(toks.at(before), "as") && !isWord(t, "select")) {
+        *out += quotedName(t.text);
+        return true;
+    }
+    return false;
+}
+
+QString rewrite(const QList<Token> &toks, Engine engine = Engine::SQLite)
 {
     QString out;
+    const bool server = engine == Engine::PostgreSQL;
+    int depth = 0;
     for (int i = 0; i < toks.size(); ++i) {
         const Token &t = toks.at(i);
+        if (t.kind == TokKind::Symbol && t.text == QLatin1String("("))
+            ++depth;
+        else if (t.kind == TokKind::Symbol && t.text == QLatin1String(")"))
+            --depth;
         switch (t.kind) {
         case TokKind::Space:
             out += t.text;
@@ -154,7 +227,7 @@ QString rewrite(const QList<Token> &toks)
             out += sqlQuoted(t.text);
             break;
         case TokKind::Bracket:
-            out += QLatin1Char('"') + QString(t.text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+            out += quotedName(server ? schemaNames().value(t.text.toLower(), t.text) : t.text);
             break;
         case TokKind::Number:
         case TokKind::Symbol:
@@ -196,7 +269,13 @@ QString rewrite(const QList<Token> &toks)
                 if (select >= 0 && isWord(toks.at(into), "into") && isWord(toks.at(select), "select")) {
                     const QStringList names = selectedColumnNames(toks, select);
                     if (!names.isEmpty() && !names.contains(QString())) {
-                        out += QStringLiteral("INSERT INTO %1 (%2) ").arg(toks.at(target).text, names.join(QStringLiteral(", ")));
+                        if (server) {
+                            const QList<Token> named = tokenize(toks.at(target).text + QStringLiteral(" (") +
+                                                                names.join(QStringLiteral(", ")) + QStringLiteral(") "));
+                            out += QStringLiteral("INSERT INTO ") + rewrite(named, engine);
+                        } else {
+                            out += QStringLiteral("INSERT INTO %1 (%2) ").arg(toks.at(target).text, names.join(QStringLiteral(", ")));
+                        }
                         i = select - 1;
                         break;
                     }
@@ -204,6 +283,8 @@ QString rewrite(const QList<Token> &toks)
                 out += t.text;
                 break;
             }
+            if (server && serverWord(toks, i, depth, &out))
+                break;
             out += t.text;
             break;
         }
@@ -215,6 +296,46 @@ QString rewrite(const QList<Token> &toks)
 }  // namespace
 
 QString toEngineSql(const QString &jetText) { return rewrite(tokenize(jetText)); }
+
+QString toEngineSql(const QString &jetText, Engine engine) { return rewrite(tokenize(jetText), engine); }
+
+QString toEngineSql(const QString &jetText, const QSqlDatabase &db) { return toEngineSql(jetText, engineOf(db)); }
+
+QString toEngineSql(const QString &jetText, const QSqlDriver *driver) { return toEngineSql(jetText, engineOf(driver)); }
+
+QString engineTableName(const QSqlDatabase &db, const QString &table)
+{
+    if (engineOf(db) == Engine::SQLite)
+        return table;
+    return quotedName(schemaNames().value(table.toLower(), table));
+}
+
+QString storedListStatement(const QSqlDatabase &db, const QString &table, const QString &select)
+{
+    if (engineOf(db) == Engine::SQLite)
+        return QStringLiteral("CREATE TEMP TABLE ") + table + QStringLiteral(" AS ") + select;
+    // Numbered as the statement delivers its rows, under the name SQLite gives
+    // its own numbering; last, so the statement's fields keep their places.
+    return QStringLiteral("CREATE TEMP TABLE ") + table + QStringLiteral(" AS SELECT kv_list.*, row_number() OVER () AS rowid FROM (") +
+           select + QStringLiteral(") AS kv_list");
+}
+
+QString storedRowsStatement(const QSqlDatabase &db, const QString &table, const QStringList &definitions)
+{
+    QString sql = QStringLiteral("CREATE TEMP TABLE ") + table + QLatin1Char('(') + definitions.join(QLatin1Char(','));
+    if (engineOf(db) == Engine::PostgreSQL)
+        sql += QStringLiteral(", rowid BIGSERIAL");
+    return engineSql(db, sql + QLatin1Char(')'));
+}
+
+QString engineSql(const QSqlDatabase &db, const QString &sql) { return engineSql(db.driver(), sql); }
+
+QString engineSql(const QSqlDriver *driver, const QString &sql)
+{
+    if (engineOf(driver) == Engine::SQLite)
+        return sql;
+    return rewrite(tokenize(sql, false), Engine::PostgreSQL);
+}
 
 QString jetQuoted(const QString &value)
 {

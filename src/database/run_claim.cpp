@@ -1,6 +1,10 @@
 #include "database/run_claim.h"
 
+#include "database/engine.h"
+
 #include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
@@ -157,10 +161,106 @@ public:
     bool claimed(ClaimKind, qint64) override { return false; }
 };
 
+// A server: shared session advisory locks on a connection of the claims' own,
+// one key pair per type or test. The server drops them when the connection
+// ends, however the program ends. Kept apart from the programs' connection
+// so its transactions never meet the claims.
+class ServerStore : public RunClaim::Store
+{
+public:
+    explicit ServerStore(const QSqlDatabase &db)
+        : m_name(QStringLiteral("kv-run-claims-") + QString::number(quintptr(this)))
+    {
+        QSqlDatabase own = QSqlDatabase::cloneDatabase(db, m_name);
+        if (!own.open())
+            m_error = QStringLiteral("Не удалось отметить поверку на сервере базы данных: ") + own.lastError().text();
+    }
+    ~ServerStore() override
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+
+    bool hold(ClaimKind kind, qint64 key) override
+    {
+        QMutexLocker lock(&m_mutex);
+        if (key <= 0)
+            return true;
+        int &count = m_holds[offsetOf(kind, key)];
+        if (count == 0 && !run(QStringLiteral("SELECT pg_advisory_lock_shared(?, ?)"), kind, key)) {
+            m_holds.remove(offsetOf(kind, key));
+            return false;
+        }
+        ++count;
+        return true;
+    }
+
+    void drop(ClaimKind kind, qint64 key) override
+    {
+        QMutexLocker lock(&m_mutex);
+        auto it = m_holds.find(offsetOf(kind, key));
+        if (it == m_holds.end() || --it.value() > 0)
+            return;
+        m_holds.erase(it);
+        run(QStringLiteral("SELECT pg_advisory_unlock_shared(?, ?)"), kind, key);
+    }
+
+    bool claimed(ClaimKind kind, qint64 key) override
+    {
+        QMutexLocker lock(&m_mutex);
+        if (key <= 0)
+            return false;
+        if (m_holds.value(offsetOf(kind, key)) > 0)
+            return true;
+        // Any session's hold on the key, in this database.
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        q.prepare(QStringLiteral("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND granted "
+                                 "AND database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+                                 "AND classid = ? AND objid = ? AND objsubid = 2"));
+        q.addBindValue(space(kind));
+        q.addBindValue(qint64(quint32(qint32(key))));
+        return q.exec() && q.next() && q.value(0).toLongLong() > 0;
+    }
+
+    QString error() const override
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_error;
+    }
+
+private:
+    static int space(ClaimKind kind) { return kind == ClaimKind::Tip ? 0x4b57 : 0x4b58; }
+
+    bool run(const QString &sql, ClaimKind kind, qint64 key)
+    {
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        q.prepare(sql);
+        q.addBindValue(space(kind));
+        q.addBindValue(qint32(key));
+        if (q.exec())
+            return true;
+        m_error = QStringLiteral("Не удалось отметить поверку на сервере базы данных: ") + q.lastError().text();
+        return false;
+    }
+
+    mutable QMutex m_mutex;
+    const QString m_name;
+    QHash<qint64, int> m_holds;
+    QString m_error;
+};
+
 std::shared_ptr<RunClaim::Store> storeFor(const QSqlDatabase &db)
 {
     static QMutex mutex;
     static QMap<QString, std::shared_ptr<RunClaim::Store>> stores;
+    if (engineOf(db) == Engine::PostgreSQL) {
+        const QString location = databaseLocation(db);
+        QMutexLocker lock(&mutex);
+        std::shared_ptr<RunClaim::Store> &store = stores[location];
+        if (!store)
+            store = std::make_shared<ServerStore>(db);
+        return store;
+    }
     if (db.driverName() != QLatin1String("QSQLITE") || db.databaseName().isEmpty())
         return std::make_shared<NoStore>();
     const QFileInfo info(db.databaseName());

@@ -11,9 +11,8 @@
 //   database ("<database>.runs"), one byte per key. Never on the database or
 //   its -wal/-shm/-journal files: opening and closing those outside SQLite
 //   would drop SQLite's own locks.
-// - another engine has no claim yet (a PostgreSQL connection would take
-//   session advisory locks on the same keys); claims then always succeed and
-//   are never seen.
+// - PostgreSQL: shared session advisory locks on a connection of the claims'
+//   own, which the server drops when the program's connection ends.
 // A claim made in this process is seen by this process too (the kernel does
 // not report a process's own locks to it).
 

@@ -2,6 +2,8 @@
 // The tables shared by both programs, described once: the schema is created,
 // checked and exported from this description.
 
+#include "database/engine.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -36,6 +38,12 @@ QString engineTypeName(ColumnType type);
 // Creates every table, index and relation in an empty database inside one
 // transaction, marked with the schema version. Returns an empty string on success, else the engine's error text.
 QString createSchema(QSqlDatabase &db);
+
+// The statements createSchema runs on the engine, in order.
+QStringList schemaStatements(Engine engine);
+
+// The statements that mark the database with a version of the tables.
+QStringList versionStatements(Engine engine, int version);
 
 // Lists what the database lacks against the schema ("нет таблицы TTip", "нет
 // поля TTip.PImax") and columns of a newer version that our saves would break

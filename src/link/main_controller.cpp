@@ -1,6 +1,7 @@
 #include "link/main_controller.h"
 
 #include "core/ui.h"
+#include "database/engine.h"
 #include "link/stand_frames.h"
 #include "setup/data_module.h"
 #include "setup/run_launch.h"
@@ -117,10 +118,13 @@ QString KvintorMain::StatusText(bool standsAnswered) const
                    QStringLiteral(" (") + Link.Comm1.DevicePath() + QLatin1Char(')');
     if (!open)
         text += QStringLiteral(", не открыт");
-    const QString database = m_dm.database().databaseName();
-    text += QStringLiteral("    База данных: ") + QDir::toNativeSeparators(database);
+    const QSqlDatabase db = m_dm.database();
+    const bool file = kv::engineOf(db) == kv::Engine::SQLite;
+    const QString database = db.databaseName();
+    text += QStringLiteral("    База данных: ") + (file ? QDir::toNativeSeparators(database)
+                                                       : kv::describeDatabase(kv::databaseLocation(db)));
     // Protocols go below the working folder: named when the database lies elsewhere.
-    if (!StartFolder.isEmpty() && QFileInfo(database).absolutePath() != QDir(StartFolder).absolutePath())
+    if (!StartFolder.isEmpty() && (!file || QFileInfo(database).absolutePath() != QDir(StartFolder).absolutePath()))
         text += QStringLiteral("    Рабочая папка: ") + QDir::toNativeSeparators(StartFolder);
     text += QStringLiteral("    Далее: ");
     if (!open)
@@ -200,7 +204,8 @@ bool KvintorMain::ABaseExecute()
         m_dm.closeConnection();
     QStringList arguments;
     if (!DatabaseArgument.isEmpty())
-        arguments << QStringLiteral("--database") << QFileInfo(DatabaseArgument).absoluteFilePath();
+        arguments << QStringLiteral("--database")
+                  << (kv::isServerLocation(DatabaseArgument) ? DatabaseArgument : QFileInfo(DatabaseArgument).absoluteFilePath());
     if (!StartDetached(program, arguments, QDir::currentPath())) {
         kv::ui().error(nullptr, caption(),
                        QStringLiteral("Не удалось запустить файл ") + QDir::toNativeSeparators(program));

@@ -87,7 +87,7 @@ void TQueryDataSet::dropStored()
         return;
     if (m_db.isOpen()) {
         QSqlQuery q(m_db);
-        q.exec(QStringLiteral("DROP TABLE IF EXISTS temp.") + m_table);
+        q.exec(kv::engineSql(m_db, QStringLiteral("DROP TABLE IF EXISTS temp.") + m_table));
     }
     m_table.clear();
     m_tableColumns.clear();
@@ -102,7 +102,7 @@ QString TQueryDataSet::refresh()
     m_count = 0;
     m_error.clear();
     m_fields = QSqlRecord();
-    m_sql = kv::toEngineSql(m_jetText).trimmed();
+    m_sql = kv::toEngineSql(m_jetText, m_db).trimmed();
     if (!m_sql.isEmpty() && m_long) {
         m_error = store();
         if (m_error.isEmpty()) {
@@ -169,16 +169,16 @@ QString TQueryDataSet::store()
     static int serial = 0;
     const QString table = QStringLiteral("kv_list_%1").arg(++serial);
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("CREATE TEMP TABLE ") + table + QStringLiteral(" AS ") + m_sql))
+    if (!q.exec(kv::storedListStatement(m_db, table, m_sql)))
         return engineError(q);
     m_table = table;
-    if (!q.exec(QStringLiteral("SELECT * FROM temp.") + table + QStringLiteral(" LIMIT 0")))
+    if (!q.exec(kv::engineSql(m_db, QStringLiteral("SELECT * FROM temp.") + table + QStringLiteral(" LIMIT 0"))))
         return engineError(q);
     const QSqlRecord stored = q.record();
     for (int c = 0; c < stored.count(); ++c)
         m_tableColumns << stored.fieldName(c);
     // Rows are numbered 1, 2, 3… in the statement's order as they are stored.
-    if (!q.exec(QStringLiteral("SELECT max(rowid) FROM temp.") + table) || !q.next())
+    if (!q.exec(kv::engineSql(m_db, QStringLiteral("SELECT max(rowid) FROM temp.") + table)) || !q.next())
         return engineError(q);
     m_count = q.value(0).toInt();
     if (m_fields.count() > 0)
@@ -204,8 +204,8 @@ const QList<QVariantList> *TQueryDataSet::page(int index) const
     m_lastPage = index + pages - 1;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT * FROM temp.") + m_table +
-              QStringLiteral(" WHERE rowid > ? ORDER BY rowid LIMIT ?"));
+    q.prepare(kv::engineSql(m_db, QStringLiteral("SELECT * FROM temp.") + m_table +
+                                      QStringLiteral(" WHERE rowid > ? ORDER BY rowid LIMIT ?")));
     q.addBindValue(qint64(index) * kPageRows);
     q.addBindValue(qint64(pages) * kPageRows);
     QList<QVariantList> rows;
@@ -298,8 +298,8 @@ int TQueryDataSet::rowOfKey(qint64 key) const
     }
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT rowid FROM temp.") + m_table + QStringLiteral(" WHERE ") +
-              storedColumn(QStringLiteral("PIndex")) + QStringLiteral(" = ? ORDER BY rowid LIMIT 1"));
+    q.prepare(kv::engineSql(m_db, QStringLiteral("SELECT rowid FROM temp.") + m_table + QStringLiteral(" WHERE ") +
+                                      storedColumn(QStringLiteral("PIndex")) + QStringLiteral(" = ? ORDER BY rowid LIMIT 1")));
     q.addBindValue(key);
     if (!q.exec() || !q.next())
         return -1;
@@ -319,8 +319,8 @@ QList<qint64> TQueryDataSet::allKeys() const
     }
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT ") + storedColumn(QStringLiteral("PIndex")) + QStringLiteral(" FROM temp.") +
-                m_table + QStringLiteral(" ORDER BY rowid")))
+    if (!q.exec(kv::engineSql(m_db, QStringLiteral("SELECT ") + storedColumn(QStringLiteral("PIndex")) +
+                                        QStringLiteral(" FROM temp.") + m_table + QStringLiteral(" ORDER BY rowid"))))
         throw kv::Error(engineError(q));
     while (q.next())
         keys << q.value(0).toLongLong();
@@ -368,8 +368,8 @@ kv::TableData TQueryDataSet::table(const QStringList &fields, const QString &nam
             names << quotedName(m_tableColumns.value(c));
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM temp.") +
-                    m_table + QStringLiteral(" ORDER BY rowid")))
+        if (!q.exec(kv::engineSql(m_db, QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) +
+                                            QStringLiteral(" FROM temp.") + m_table + QStringLiteral(" ORDER BY rowid"))))
             throw kv::Error(engineError(q));
         while (q.next()) {
             kv::TableRow row(columns.size());
@@ -397,14 +397,13 @@ QString TQueryDataSet::rowsStatement(const QStringList &fields)
             marks << QStringLiteral("?");
         }
         QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("CREATE TEMP TABLE ") + table + QLatin1Char('(') +
-                    definitions.join(QLatin1Char(',')) + QLatin1Char(')')))
+        if (!q.exec(kv::storedRowsStatement(m_db, table, definitions)))
             throw kv::Error(engineError(q));
         m_table = table;
         for (int c = 0; c < m_fields.count(); ++c)
             m_tableColumns << m_fields.fieldName(c);
-        q.prepare(QStringLiteral("INSERT INTO temp.") + table + QStringLiteral(" VALUES(") +
-                  marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+        q.prepare(kv::engineSql(m_db, QStringLiteral("INSERT INTO temp.") + table + QStringLiteral(" VALUES(") +
+                                          marks.join(QLatin1Char(',')) + QLatin1Char(')')));
         for (int r = 0; r < m_count; ++r) {
             const QVariantList &values = page(r / kPageRows)->at(r % kPageRows);
             for (int c = 0; c < values.size(); ++c)
@@ -416,8 +415,8 @@ QString TQueryDataSet::rowsStatement(const QStringList &fields)
     QStringList names;
     for (int c : columns)
         names << quotedName(m_tableColumns.value(c)) + QStringLiteral(" AS ") + quotedName(m_fields.fieldName(c));
-    return QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM temp.") + m_table +
-           QStringLiteral(" ORDER BY rowid");
+    return kv::engineSql(m_db, QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM temp.") +
+                                   m_table + QStringLiteral(" ORDER BY rowid"));
 }
 
 int TQueryDataSet::rowsRead() const
@@ -558,7 +557,7 @@ QString TDM::openDataSets()
 
 void TDM::openTestPoints()
 {
-    ADOTestPoint->setFilter(QStringLiteral("PSecIndex=%1").arg(m_testKey));
+    ADOTestPoint->setFilter(kv::engineSql(database(), QStringLiteral("PSecIndex=%1").arg(m_testKey)));
     ADOTestPoint->select();
 }
 
@@ -619,7 +618,7 @@ bool TDM::deleteByKeys(const QString &table, const QList<qint64> &keys)
             error = transaction.errorText();
         } else {
             QSqlQuery q(database());
-            if (!q.prepare(kv::toEngineSql(QStringLiteral("Delete * from %1 where PIndex=?").arg(table)))) {
+            if (!q.prepare(kv::toEngineSql(QStringLiteral("Delete * from %1 where PIndex=?").arg(table), database()))) {
                 error = q.lastError().text();
             } else {
                 for (qint64 key : keys) {
@@ -671,7 +670,7 @@ void TDM::refreshArchive()
     const qint64 before = m_measureKey;
     // Asked of the engine: looking in the list would read the archive into memory.
     QSqlQuery q(database());
-    q.prepare(QStringLiteral("SELECT PIndex FROM TMeasure WHERE PIndex = ?"));
+    q.prepare(kv::engineSql(database(), QStringLiteral("SELECT PIndex FROM TMeasure WHERE PIndex = ?")));
     q.addBindValue(m_measureKey);
     if (!q.exec() || !q.next())
         m_measureKey = ADOMeasure->keyAt(0);

@@ -2,7 +2,9 @@
 
 #include "core/error_report.h"
 #include "database/connection.h"
+#include "core/error_report.h"
 #include "database/database_check.h"
+#include "database/engine_sql.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
@@ -15,14 +17,12 @@ namespace basekvintor {
 
 bool isBusyError(const QString &engineText)
 {
-    return engineText.contains(QLatin1String("database is locked"), Qt::CaseInsensitive) ||
-           engineText.contains(QLatin1String("database is busy"), Qt::CaseInsensitive) ||
-           engineText.contains(QLatin1String("database table is locked"), Qt::CaseInsensitive);
+    return kv::isBusyText(engineText);
 }
 
 TDataSet::TDataSet(const QString &table, QSqlDatabase db, QObject *parent) : QSqlTableModel(parent, db)
 {
-    setTable(table);
+    setTable(kv::engineTableName(db, table));
     setEditStrategy(OnManualSubmit);
 }
 
@@ -54,7 +54,7 @@ QString TDataSet::orderByClause() const
 {
     if (m_order.isEmpty())
         return QSqlTableModel::orderByClause();
-    return QStringLiteral("ORDER BY ") + m_order;
+    return kv::engineSql(database(), QStringLiteral("ORDER BY ") + m_order);
 }
 
 qint64 TDataSet::keyAt(int row) const

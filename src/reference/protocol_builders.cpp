@@ -28,7 +28,7 @@ QSqlQuery run(const TDM *dm, const QString &jetText, const QVariantList &values)
 {
     QSqlQuery q = dm->ADOQueryRep();
     q.setForwardOnly(true);
-    if (!q.prepare(kv::toEngineSql(jetText)))
+    if (!q.prepare(kv::toEngineSql(jetText, q.driver())))
         throw kv::Error(QStringLiteral("Ошибка запроса протокола: %1").arg(q.lastError().text()));
     for (const QVariant &v : values)
         q.addBindValue(v);

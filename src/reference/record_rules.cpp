@@ -23,7 +23,7 @@ QSqlQuery run(QSqlDatabase db, const QString &jetText, const QVariantList &value
 {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.prepare(kv::toEngineSql(jetText)))
+    if (!q.prepare(kv::toEngineSql(jetText, db)))
         throw kv::Error(q.lastError().text());
     for (const QVariant &v : values)
         q.addBindValue(v);
@@ -191,7 +191,7 @@ void renumberTestPoints(QSqlDatabase db, qint64 testIndex)
     while (q.next())
         points << q.value(0).toLongLong();
     QSqlQuery update(db);
-    if (!update.prepare(kv::toEngineSql(QStringLiteral("Update TTestPoint set PNumPoint=? where PIndex=?"))))
+    if (!update.prepare(kv::toEngineSql(QStringLiteral("Update TTestPoint set PNumPoint=? where PIndex=?"), db)))
         throw kv::Error(update.lastError().text());
     for (int i = 0; i < points.size(); ++i) {
         update.addBindValue(i + 1);

@@ -29,7 +29,7 @@ bool archiveNames(QSqlDatabase db, const QString &pointerField, qint64 key)
     QSqlQuery query(db);
     const QString jet = QStringLiteral("Select PIndex from TMeasure where ") +
                         QStringLiteral("(%1=%2)").arg(pointerField, QString::number(key));
-    if (!query.exec(kv::toEngineSql(jet)))
+    if (!query.exec(kv::toEngineSql(jet, db)))
         throw kv::Error(query.lastError().text());
     return query.next();
 }

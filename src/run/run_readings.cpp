@@ -4,6 +4,7 @@
 #include "core/error_report.h"
 #include "core/ui.h"
 #include "database/connection.h"
+#include "database/database_check.h"
 #include "database/text_length.h"
 #include "link/stand_frames.h"
 #include "protocols/text_convert.h"
@@ -413,7 +414,7 @@ QString RunReadings::SaveFailedText(const QString &engineText)
     QString cause;
     if (engine.contains(QLatin1String("foreign key")))
         cause = QStringLiteral("тип счетчика или тест этой поверки удален из базы данных");
-    else if (engine.contains(QLatin1String("locked")) || engine.contains(QLatin1String("busy")))
+    else if (engine.contains(QLatin1String("locked")) || engine.contains(QLatin1String("busy")) || kv::isBusyText(engineText))
         cause = QStringLiteral("база данных занята другой программой");
     else if (engine.contains(QLatin1String("disk is full")) || engine.contains(QLatin1String("no space")))
         cause = QStringLiteral("на диске с базой данных нет места");

@@ -174,7 +174,7 @@ QString TDM::ADOCommand1(const QString &jetStatement)
     if (!connected())
         return QStringLiteral("Нет соединения с базой данных");
     QSqlQuery q(database());
-    if (!q.exec(kv::toEngineSql(jetStatement)))
+    if (!q.exec(kv::toEngineSql(jetStatement, database())))
         return q.lastError().text();
     return {};
 }

@@ -1,6 +1,7 @@
 #include "setup/dataset.h"
 
 #include "core/ui.h"
+#include "database/connection.h"
 #include "database/database_check.h"
 #include "database/engine_sql.h"
 
@@ -372,7 +373,7 @@ QString Dataset::load()
         return QStringLiteral("Нет соединения с базой данных");
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(kv::toEngineSql(statement())))
+    if (!q.exec(kv::toEngineSql(statement(), db)))
         return q.lastError().text();
     const QSqlRecord rec = q.record();
     QStringList fields;
@@ -427,8 +428,9 @@ void Dataset::initNewRow(Row &row)
 
 QString Dataset::reread(Row &row)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("SELECT * FROM %1 WHERE PIndex = ?").arg(m_table));
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    q.prepare(kv::engineSql(db, QStringLiteral("SELECT * FROM %1 WHERE PIndex = ?").arg(m_table)));
     q.addBindValue(rowField(row, QStringLiteral("PIndex")));
     if (!q.exec())
         return q.lastError().text();
@@ -469,17 +471,17 @@ QString Dataset::writeRow(Row &row, const Row &before, bool inserting)
         QStringList marks;
         for (int i = 0; i < names.size(); ++i)
             marks << QStringLiteral("?");
-        q.prepare(names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
-                                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                        .arg(m_table, names.join(QStringLiteral(", ")),
-                                             marks.join(QStringLiteral(", "))));
+        q.prepare(kv::engineSql(db, names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_table)
+                                                    : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                          .arg(m_table, names.join(QStringLiteral(", ")),
+                                                               marks.join(QStringLiteral(", ")))));
     } else {
         if (names.isEmpty() || key < 0)
             return {};
         QStringList sets;
         for (const QString &n : names)
             sets << n + QStringLiteral(" = ?");
-        q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE PIndex = ?").arg(m_table, sets.join(QStringLiteral(", "))));
+        q.prepare(kv::engineSql(db, QStringLiteral("UPDATE %1 SET %2 WHERE PIndex = ?").arg(m_table, sets.join(QStringLiteral(", ")))));
         values << row.at(key);
     }
     for (const QVariant &v : values)
@@ -487,7 +489,7 @@ QString Dataset::writeRow(Row &row, const Row &before, bool inserting)
     if (!q.exec())
         return kv::engineErrorText(q.lastError(), db);
     if (inserting && key >= 0)
-        row[key] = q.lastInsertId();
+        row[key] = kv::insertedKey(q, db);
     // Every column as stored (defaults, conversions), and the new key at once.
     return key >= 0 ? reread(row) : QString();
 }

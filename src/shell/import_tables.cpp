@@ -3,6 +3,7 @@
 #include "core/error_report.h"
 #include "core/ui.h"
 #include "database/connection.h"
+#include "database/engine_sql.h"
 #include "protocols/text_convert.h"
 #include "reference/data_module.h"
 #include "reference/record_rules.h"
@@ -110,9 +111,9 @@ QString tipKey(const QString &tip, const QString &ident)
 class Inserter
 {
 public:
-    Inserter(QSqlDatabase db, const QString &table) : m_query(db)
+    Inserter(QSqlDatabase db, const QString &table) : m_db(db), m_query(db)
     {
-        const QSqlRecord fields = db.record(table);
+        const QSqlRecord fields = db.record(kv::engineTableName(db, table));
         QStringList marks;
         for (int i = 0; i < fields.count(); ++i) {
             if (fields.fieldName(i).compare(QLatin1String("PIndex"), Qt::CaseInsensitive) == 0)
@@ -124,7 +125,7 @@ public:
             throw kv::Error(QStringLiteral("Таблица %1 не найдена в базе данных.").arg(table));
         const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                 .arg(table, m_fields.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        if (!m_query.prepare(sql))
+        if (!m_query.prepare(kv::engineSql(db, sql)))
             throw kv::Error(m_query.lastError().text());
     }
 
@@ -134,10 +135,11 @@ public:
             m_query.bindValue(i, record.value(m_fields.at(i)));
         if (!m_query.exec())
             throw kv::Error(m_query.lastError().text());
-        return m_query.lastInsertId().toLongLong();
+        return kv::insertedKey(m_query, m_db).toLongLong();
     }
 
 private:
+    QSqlDatabase m_db;
     QSqlQuery m_query;
     QStringList m_fields;
 };
@@ -145,7 +147,7 @@ private:
 // A record of the table with nothing given yet.
 QSqlRecord blankRecord(QSqlDatabase db, const QString &table)
 {
-    QSqlRecord r = db.record(table);
+    QSqlRecord r = db.record(kv::engineTableName(db, table));
     for (int i = 0; i < r.count(); ++i) {
         r.setValue(i, QVariant());
         r.setGenerated(i, false);
@@ -331,13 +333,13 @@ ImportOutcome TableImport::transferTest(const QString &testName, const kv::Table
         checkRecord(QStringLiteral("TTest"), testBeforePost(db, test), test);
         // Only the given fields are written: the others take the table's defaults.
         QSqlQuery insertTest(db);
-        if (!insertTest.prepare(QStringLiteral("INSERT INTO TTest (PNameTable, PDescription) VALUES (?, ?)")))
+        if (!insertTest.prepare(kv::engineSql(db, QStringLiteral("INSERT INTO TTest (PNameTable, PDescription) VALUES (?, ?)"))))
             throw kv::Error(insertTest.lastError().text());
         insertTest.addBindValue(testName);
         insertTest.addBindValue(QString(QLatin1String("")));
         if (!insertTest.exec())
             throw kv::Error(insertTest.lastError().text());
-        out.testKey = insertTest.lastInsertId().toLongLong();
+        out.testKey = kv::insertedKey(insertTest, db).toLongLong();
         if (out.testKey <= 0)
             throw kv::Error(QStringLiteral("Ключ нового теста не получен."));
 
@@ -383,7 +385,7 @@ ImportOutcome TableImport::transferTip(const kv::TableData &source, int offset)
         {
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            if (!q.exec(QStringLiteral("SELECT PTip, PIdentificator FROM TTip")))
+            if (!q.exec(kv::engineSql(db, QStringLiteral("SELECT PTip, PIdentificator FROM TTip"))))
                 throw kv::Error(q.lastError().text());
             while (q.next())
                 stored.insert(tipKey(q.value(0).toString(), q.value(1).toString()));

@@ -354,7 +354,7 @@ QString runExport(QSqlDatabase db, const ExportParts &parts, const ExportTargetI
         return parts.rows->lastError();
     QString sql;
     try {
-        sql = parts.rows ? parts.rows->rowsStatement(parts.fields) : kv::toEngineSql(parts.statement());
+        sql = parts.rows ? parts.rows->rowsStatement(parts.fields) : kv::toEngineSql(parts.statement(), db);
     } catch (const kv::Error &e) {
         return e.text();
     }

@@ -16,11 +16,11 @@ namespace {
 QStringList run(QSqlDatabase db, const QString &jet, bool *ok = nullptr)
 {
     QSqlQuery q(db);
-    const bool done = q.exec(toEngineSql(jet));
+    const bool done = q.exec(toEngineSql(jet, db));
     if (ok)
         *ok = done;
     else if (!done)
-        qWarning("%s\n -> %s\n -> %s", qPrintable(jet), qPrintable(toEngineSql(jet)), qPrintable(q.lastError().text()));
+        qWarning("%s\n -> %s\n -> %s", qPrintable(jet), qPrintable(toEngineSql(jet, db)), qPrintable(q.lastError().text()));
     QStringList rows;
     while (q.next()) {
         QStringList cells;
@@ -71,6 +71,36 @@ private Q_SLOTS:
         QCOMPARE(run(db(), QStringLiteral("Select PIndex from TTip where (PTip=\"PTip\")")), QStringList());
         // A quote inside a value neither ends the literal nor reaches the engine as SQL.
         QCOMPARE(run(db(), QStringLiteral("Select PPosition from TPositionCH where PNumber=\"A\"\"7'\"")), QStringList{"23"});
+    }
+
+    // The server's form: our names quoted in their written case whatever
+    // case a statement uses, so the fields come back as the programs name them.
+    void serverForm_data()
+    {
+        QTest::addColumn<QString>("jet");
+        QTest::addColumn<QString>("server");
+        QTest::newRow("names in any case") << "select tmeasure.pindex, TTip.PTip from TTip, Tmeasure"
+                                           << "select \"TMeasure\".\"PIndex\", \"TTip\".\"PTip\" from \"TTip\", \"TMeasure\"";
+        QTest::newRow("values stay values") << "where (PTip=\"PTip\") and PNumber='a''b'"
+                                            << "where (\"PTip\"='PTip') and \"PNumber\"='a''b'";
+        QTest::newRow("alias keeps its case") << "Select max(PNumPoint) as MaxPoint, count(*) AS [Всего] from TTestPoint"
+                                              << "Select max(\"PNumPoint\") as \"MaxPoint\", count(*) AS \"Всего\" from \"TTestPoint\"";
+        QTest::newRow("a cast is no alias") << "select cast(PKM as integer) from TTestPoint"
+                                            << "select cast(\"PKM\" as integer) from \"TTestPoint\"";
+        QTest::newRow("like ignores case") << "where PNumber Like \"ab%\""
+                                           << "where \"PNumber\" ILIKE 'ab%'";
+        QTest::newRow("delete star") << "Delete * from TTestBuf" << "DELETE FROM \"TTestBuf\"";
+        QTest::newRow("append names its columns") << "Insert INTO TTestBuf select TTestPoint.PKM from TTestPoint"
+                                                  << "INSERT INTO \"TTestBuf\" (\"PKM\") select \"TTestPoint\".\"PKM\" from \"TTestPoint\"";
+        QTest::newRow("temporary schema") << "select * from temp.kv_list_1 order by rowid"
+                                          << "select * from pg_temp.kv_list_1 order by rowid";
+    }
+
+    void serverForm()
+    {
+        QFETCH(QString, jet);
+        QFETCH(QString, server);
+        QCOMPARE(toEngineSql(jet, kv::Engine::PostgreSQL), server);
     }
 
     void dateValue()

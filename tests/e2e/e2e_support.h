@@ -4,6 +4,8 @@
 // verification leaves behind for the database program, and the independent
 // workbook reader.
 
+#include "support/test_env.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -21,9 +23,17 @@
 
 namespace e2e {
 
-// Where the verification leaves its database and protocols.
-inline QString runFolder() { return QStringLiteral(KV_E2E_FOLDER) + QStringLiteral("/verification"); }
-inline QString databaseFile() { return runFolder() + QStringLiteral("/KvintorDB.sqlite"); }
+// Where the verification leaves its database and protocols; on a test server
+// the database is a server database of its own and the folder another one.
+inline QString runFolder()
+{
+    return QStringLiteral(KV_E2E_FOLDER) + (kvtest::onServer() ? QStringLiteral("/verification-pg") : QStringLiteral("/verification"));
+}
+inline QString databaseFile()
+{
+    return kvtest::onServer() ? kvtest::serverDatabase(QStringLiteral("kv_e2e_verification"))
+                              : runFolder() + QStringLiteral("/KvintorDB.sqlite");
+}
 inline QString protocolsFolder() { return runFolder() + QStringLiteral("/Протоколы"); }
 
 // "Now" of both programs, so their archive date, protocol titles and file

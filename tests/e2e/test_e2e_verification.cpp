@@ -6,6 +6,7 @@
 // The working folder stays behind for the database program's test.
 
 #include "e2e_operator.h"
+#include "database/engine_sql.h"
 #include "e2e_support.h"
 
 #include "control/start_up.h"
@@ -67,6 +68,8 @@ QString simulatorConfig()
 QString prepareFolder()
 {
     QDir(e2e::runFolder()).removeRecursively();
+    if (kvtest::onServer())
+        kvtest::dropServerDatabase(e2e::databaseFile());
     if (!QDir().mkpath(e2e::runFolder()))
         return QStringLiteral("cannot make ") + e2e::runFolder();
     QString error = kv::createDatabaseFile(e2e::databaseFile());
@@ -81,12 +84,12 @@ QString prepareFolder()
         error = kv::demo::addReferenceData(db);
         QSqlQuery q(db);
         if (error.isEmpty()) {
-            q.prepare(QStringLiteral(
+            q.prepare(kv::engineSql(q.driver(), QStringLiteral(
                 "INSERT INTO TTest (PNameTable, PDescription, PSensitivityCB, PSensitivityN, PSensitivityU, "
                 "PSensitivityI, PSensitivityT, PSensitivityTSec, PSamochodCB, PSamochodN, PSamochodU, PSamochodI, "
                 "PSamochodT, PSamochodTSec, PCountDeviceCB, PCountDeviceN, PCountDeviceU, PCountDeviceI, "
                 "PCountDeviceT, PCountDeviceTSec) VALUES (?, 'Приемка: три точки и три особых теста', "
-                "1, ?, 100, 0.4, 10, 0, 1, ?, 115, 0, 10, 30, 1, ?, 100, 100, 5, 0)"));
+                "1, ?, 100, 0.4, 10, 0, 1, ?, 115, 0, 10, 30, 1, ?, 100, 100, 5, 0)")));
             for (const QVariant &v : QVariantList{e2e::kTestName, e2e::kSensitivityNumber, e2e::kCreepNumber,
                                                   e2e::kRegisterNumber})
                 q.addBindValue(v);
@@ -98,10 +101,10 @@ QString prepareFolder()
             if (!error.isEmpty())
                 break;
             QSqlQuery pq(db);
-            pq.prepare(QStringLiteral(
+            pq.prepare(kv::engineSql(pq.driver(), QStringLiteral(
                 "INSERT INTO TTestPoint (PSecIndex, PNumPoint1, PNumPoint, PPersentU, PPhaseUA, PPhaseUB, PPhaseUC, "
                 "PPersentI, PPhaseIA, PPhaseIB, PPhaseIC, PKM, PLC, PCountRotation, PMeasureMax) "
-                "VALUES (?, ?, ?, ?, 1, 1, 1, ?, 1, 1, 1, ?, ?, ?, ?)"));
+                "VALUES (?, ?, ?, ?, 1, 1, 1, ?, 1, 1, 1, ?, ?, ?, ?)")));
             for (const QVariant &v : QVariantList{test, p.number, p.number, p.u, p.i, p.km, p.lc, p.count, p.limit})
                 pq.addBindValue(v);
             if (!pq.exec())
@@ -241,7 +244,8 @@ private Q_SLOTS:
         QCOMPARE(server.OpenPty(), QString());
 
         kv::ScopedRecordingUi ui;
-        KvintorProgram p = startKvintor({QStringLiteral("Kvintor"), QStringLiteral("--port"), server.SlavePath()});
+        KvintorProgram p = startKvintor({QStringLiteral("Kvintor"), QStringLiteral("--port"), server.SlavePath(),
+                                         QStringLiteral("--database"), e2e::databaseFile()});
         QVERIFY2(p, qPrintable(ui->texts().join(QLatin1Char('|'))));
         Operator op(p, *ui);
         op.answerEveryDialog();
@@ -383,8 +387,8 @@ private:
                  QStringLiteral("%1 %2 / %3").arg(e2e::kTypeName, e2e::kTypeVersion, e2e::kTestName));
 
         QSqlQuery meters(db);
-        QVERIFY(meters.exec(QStringLiteral("select PIndex, PPosition, PNumber, PSensitivity, PSamochod, PCountDevice, "
-                                           "PTotal from TPositionCH order by PPosition")));
+        QVERIFY(meters.exec(kv::engineSql(meters.driver(), QStringLiteral("select PIndex, PPosition, PNumber, PSensitivity, PSamochod, PCountDevice, "
+                                           "PTotal from TPositionCH order by PPosition"))));
         int count = 0;
         for (int s = 1; s <= 3; ++s)
             for (int q = 1; q <= 6; ++q) {
@@ -414,8 +418,8 @@ private:
 
                 // Each error point's reading, its limit, and the test's own point number.
                 QSqlQuery errors(db);
-                errors.prepare(QStringLiteral(
-                    "select PPointNumber, PMeasure, PMeasureMax from TResult where PSecIndex = ? order by PIndex"));
+                errors.prepare(kv::engineSql(errors.driver(), QStringLiteral(
+                    "select PPointNumber, PMeasure, PMeasureMax from TResult where PSecIndex = ? order by PIndex")));
                 errors.addBindValue(meters.value(0));
                 QVERIFY(errors.exec());
                 QStringList got, want;

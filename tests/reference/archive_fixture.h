@@ -7,6 +7,7 @@
 //   3: the gapped test, one meter at 11 with errors at points 3 and 7.
 
 #include "reference/data_module.h"
+#include "database/engine_sql.h"
 #include "support/test_env.h"
 
 #include <QSqlError>
@@ -41,9 +42,9 @@ inline void fill(QSqlDatabase db)
         "('Поверка', 'девять точек', 1, 100, 0.4, 5, 30, 10, 1, 115, 0, 10, 0, 11, 1, 100, 100, 1, 5, 12),"
         "('Выборочная', 'с пропусками', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)"));
     QSqlQuery p(db);
-    QVERIFY(p.prepare(QStringLiteral(
+    QVERIFY(p.prepare(kv::engineSql(p.driver(), QStringLiteral(
         "INSERT INTO TTestPoint (PSecIndex, PNumPoint1, PNumPoint, PPersentU, PPersentI, PKM, PLC, PCountRotation, "
-        "PMeasureMax) VALUES (?, ?, ?, 100, ?, ?, ?, ?, 1)")));
+        "PMeasureMax) VALUES (?, ?, ?, 100, ?, ?, ?, ?, 1)"))));
     // Points appended in reverse order: the protocol orders them itself.
     for (int n = 9; n >= 1; --n) {
         const double km = n == 1 ? 1.0 : n == 3 ? 0.5 : 0.8;
@@ -61,10 +62,10 @@ inline void fill(QSqlDatabase db)
                                   "('2026-03-01 10:00:00', 1, 1), ('2026-03-02 11:00:00', 1, 1), "
                                   "('2026-03-03 12:00:00', 1, 2)"));
     QSqlQuery m(db), r(db);
-    QVERIFY(m.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, PSamochod, "
-                                     "PCountDevice, PTotal) VALUES (?, ?, ?, ?, ?, ?, ?)")));
-    QVERIFY(r.prepare(QStringLiteral(
-        "INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (?, ?, ?, 1)")));
+    QVERIFY(m.prepare(kv::engineSql(m.driver(), QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, PSamochod, "
+                                     "PCountDevice, PTotal) VALUES (?, ?, ?, ?, ?, ?, ?)"))));
+    QVERIFY(r.prepare(kv::engineSql(r.driver(), QStringLiteral(
+        "INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (?, ?, ?, 1)"))));
     auto meter = [&](int record, int position, int sensitivity, int creep, int reg, int total,
                      const QList<int> &points) {
         for (const QVariant &v : QVariantList{record, position, QStringLiteral("A%1").arg(position), sensitivity,

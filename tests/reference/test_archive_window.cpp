@@ -3,6 +3,7 @@
 // and deletions.
 
 #include "archive_fixture.h"
+#include "database/engine_sql.h"
 
 #include "core/settings.h"
 #include "core/ui.h"
@@ -55,7 +56,7 @@ void setErrors(QSqlDatabase db, const QList<QPair<QVariant, QVariant>> &errors)
     int point = 1;
     for (const auto &e : errors) {
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (1, ?, ?, ?)"));
+        q.prepare(kv::engineSql(q.driver(), QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (1, ?, ?, ?)")));
         q.addBindValue(point++);
         q.addBindValue(e.first);
         q.addBindValue(e.second);

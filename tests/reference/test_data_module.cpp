@@ -4,6 +4,7 @@
 #include "core/error_report.h"
 #include "core/ui.h"
 #include "database/connection.h"
+#include "database/engine_sql.h"
 #include "reference/archive_view.h"
 #include "reference/data_module.h"
 #include "support/test_env.h"
@@ -30,9 +31,9 @@ void fillArchive(QSqlDatabase db, int records)
     execOrFail(db, QStringLiteral("INSERT INTO TTest (PNameTable) VALUES ('T')"));
     QVERIFY(db.transaction());
     QSqlQuery m(db), p(db), r(db);
-    m.prepare(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?, ?, 1)"));
-    p.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PTotal) VALUES (?, ?, ?, 1)"));
-    r.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (?, ?, 0.1, 1)"));
+    m.prepare(kv::engineSql(m.driver(), QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?, ?, 1)")));
+    p.prepare(kv::engineSql(p.driver(), QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PTotal) VALUES (?, ?, ?, 1)")));
+    r.prepare(kv::engineSql(r.driver(), QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (?, ?, 0.1, 1)")));
     for (int i = 0; i < records; ++i) {
         // Dates run backwards, so the list's date order differs from the key order.
         m.addBindValue(QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(-60 * i).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
@@ -68,11 +69,12 @@ public:
                 kv::openDatabase(m_path, name);
                 QSqlDatabase db = QSqlDatabase::database(name);
                 QSqlQuery q(db);
-                q.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                q.exec(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES ('2026-06-01 10:00:00', 1, 1)"));
+                kv::Transaction write(db);
+                write.begin();
+                q.exec(kv::engineSql(q.driver(), QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES ('2026-06-01 10:00:00', 1, 1)")));
                 m_locked.release();
                 std::this_thread::sleep_for(std::chrono::milliseconds(m_hold));
-                q.exec(QStringLiteral("COMMIT"));
+                write.commit();
                 db.close();
             }
             QSqlDatabase::removeDatabase(name);
@@ -103,20 +105,20 @@ qint64 otherProgramSaves(const QString &path, const QString &date, const QString
         QSqlDatabase db = QSqlDatabase::database(name);
         db.transaction();
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?, 1, 1)"));
+        q.prepare(kv::engineSql(q.driver(), QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?, 1, 1)")));
         q.addBindValue(date);
         q.exec();
         key = q.lastInsertId().toLongLong();
         for (int pos : {11, 12}) {
-            q.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PTotal) VALUES (?, ?, ?, 1)"));
+            q.prepare(kv::engineSql(q.driver(), QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PTotal) VALUES (?, ?, ?, 1)")));
             q.addBindValue(key);
             q.addBindValue(pos);
             q.addBindValue(number + QString::number(pos));
             q.exec();
             const qint64 meter = q.lastInsertId().toLongLong();
             for (int point : {1, 2}) {
-                q.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) "
-                                         "VALUES (?, ?, 0.2, 1)"));
+                q.prepare(kv::engineSql(q.driver(), QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) "
+                                         "VALUES (?, ?, 0.2, 1)")));
                 q.addBindValue(meter);
                 q.addBindValue(point);
                 q.exec();
@@ -392,7 +394,8 @@ private Q_SLOTS:
         TDM dm;
         dm.useConnection(QStringLiteral("busy"));
         QVERIFY(dm.DataModuleCreate());
-        execOrFail(db.db(), QStringLiteral("PRAGMA busy_timeout = 100"));
+        execOrFail(db.db(), kvtest::onServer() ? QStringLiteral("SET lock_timeout = '100ms'")
+                                               : QStringLiteral("PRAGMA busy_timeout = 100"));
         kv::ScopedRecordingUi ui;
         {
             OtherWriter other(db.path(), 1500);
@@ -401,7 +404,8 @@ private Q_SLOTS:
         }
         QCOMPARE(ui->boxes().size(), 1);
         QCOMPARE(ui->boxes().first().icon, kv::Icon::Warning);
-        QVERIFY(ui->texts().first().startsWith(QStringLiteral("База данных занята другой программой")));
+        QVERIFY2(ui->texts().first().startsWith(QStringLiteral("База данных занята другой программой")),
+                 qPrintable(ui->texts().first()));
         QVERIFY(!ui->texts().first().contains(QStringLiteral("locked")));
         QCOMPARE(scalar(db.db(), QStringLiteral("SELECT count(*) FROM TMeasure")).toInt(), 3);
     }

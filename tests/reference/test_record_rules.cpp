@@ -3,6 +3,7 @@
 
 #include "core/ui.h"
 #include "reference/data_module.h"
+#include "database/engine_sql.h"
 #include "support/test_env.h"
 
 #include <QSqlQuery>
@@ -279,7 +280,7 @@ private Q_SLOTS:
         QCOMPARE(valueAt(m_dm->ADOTestPoint, 1, "PNumPoint1").toInt(), 2);
         QVERIFY(m_dm->ADOTestPoint->deleteRows({1}));
         QSqlQuery q(db());
-        q.exec(QStringLiteral("SELECT PNumPoint1, PNumPoint FROM TTestPoint WHERE PSecIndex = %1 ORDER BY PNumPoint1").arg(test));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PNumPoint1, PNumPoint FROM TTestPoint WHERE PSecIndex = %1 ORDER BY PNumPoint1").arg(test)));
         QList<QPair<int, int>> rows;
         while (q.next())
             rows.append({q.value(0).toInt(), q.value(1).toInt()});

@@ -5,6 +5,7 @@
 // every dialog scripted through the recording message seam.
 
 #include "setup/setup_fixture.h"
+#include "database/engine_sql.h"
 
 #include "core/ui.h"
 #include "link/stand_frames.h"
@@ -80,8 +81,8 @@ public:
     qlonglong addType(const TypeSpec &t)
     {
         QSqlQuery q(f.db.db());
-        q.prepare(QStringLiteral("INSERT INTO TTip (PTip, PIdentificator, PUnom, PInom, PReductRate, PIdentReductRate, "
-                                 "PPhase, PEnergy, PCenaDel) VALUES (?,?,?,?,?,?,?,?,?)"));
+        q.prepare(kv::engineSql(q.driver(), QStringLiteral("INSERT INTO TTip (PTip, PIdentificator, PUnom, PInom, PReductRate, PIdentReductRate, "
+                                 "PPhase, PEnergy, PCenaDel) VALUES (?,?,?,?,?,?,?,?,?)")));
         for (const QVariant &v : QVariantList{t.tip, t.tip, t.unom, t.inom, t.rate, t.unit, t.phase, t.energy, t.division})
             q.addBindValue(v);
         if (!q.exec())
@@ -98,10 +99,10 @@ public:
         const qlonglong test = setuptest::addTest(f.db.db(), QStringLiteral("Тест%1").arg(++m_tests), {}, sens, creep, reg);
         for (const PointSpec &p : points) {
             QSqlQuery q(f.db.db());
-            q.prepare(QStringLiteral(
+            q.prepare(kv::engineSql(q.driver(), QStringLiteral(
                 "INSERT INTO TTestPoint (PSecIndex, PNumPoint1, PNumPoint, PPersentU, PPhaseUA, PPhaseUB, PPhaseUC, "
                 "PPersentI, PPhaseIA, PPhaseIB, PPhaseIC, PKM, PLC, PCountRotation, PMeasureMax) "
-                "VALUES (?, ?, ?, ?, 1, 1, 1, ?, 1, 1, 1, ?, ?, ?, ?)"));
+                "VALUES (?, ?, ?, ?, 1, 1, 1, ?, 1, 1, 1, ?, ?, ?, ?)")));
             for (const QVariant &v : QVariantList{test, p.number, p.number, p.u, p.i, p.km, p.lc, p.count, p.limit})
                 q.addBindValue(v);
             if (!q.exec())

@@ -2,6 +2,7 @@
 // A data module over a fresh demo database with private settings.
 
 #include "setup/data_module.h"
+#include "database/engine_sql.h"
 #include "support/test_env.h"
 
 #include <QSqlError>
@@ -53,11 +54,11 @@ inline qlonglong addTest(QSqlDatabase db, const QString &name, const QList<int> 
                          Special creep = {}, Special reg = {})
 {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral(
+    q.prepare(kv::engineSql(q.driver(), QStringLiteral(
         "INSERT INTO TTest (PNameTable, PDescription, PSensitivityCB, PSensitivityN, PSensitivityU, PSensitivityI, "
         "PSensitivityT, PSensitivityTSec, PSamochodCB, PSamochodN, PSamochodU, PSamochodI, PSamochodT, "
         "PSamochodTSec, PCountDeviceCB, PCountDeviceN, PCountDeviceU, PCountDeviceI, PCountDeviceT, "
-        "PCountDeviceTSec) VALUES (?, 'test', ?,?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,?)"));
+        "PCountDeviceTSec) VALUES (?, 'test', ?,?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,?)")));
     q.addBindValue(name);
     for (const Special &s : {sens, creep, reg}) {
         q.addBindValue(s.on ? 1 : 0);
@@ -72,10 +73,10 @@ inline qlonglong addTest(QSqlDatabase db, const QString &name, const QList<int> 
     const qlonglong test = q.lastInsertId().toLongLong();
     for (int p : points) {
         QSqlQuery pq(db);
-        pq.prepare(QStringLiteral(
+        pq.prepare(kv::engineSql(pq.driver(), QStringLiteral(
             "INSERT INTO TTestPoint (PSecIndex, PNumPoint1, PNumPoint, PPersentU, PPhaseUA, PPhaseUB, PPhaseUC, "
             "PPersentI, PPhaseIA, PPhaseIB, PPhaseIC, PKM, PLC, PCountRotation, PMeasureMax) "
-            "VALUES (?, ?, ?, 100, 1, 1, 1, ?, 1, 1, 1, 0.5, 1, ?, 1.5)"));
+            "VALUES (?, ?, ?, 100, 1, 1, 1, ?, 1, 1, 1, 0.5, 1, ?, 1.5)")));
         pq.addBindValue(test);
         pq.addBindValue(p);
         pq.addBindValue(100 + p);

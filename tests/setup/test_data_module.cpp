@@ -40,7 +40,8 @@ private Q_SLOTS:
         {
             // A table is missing: refused by the start's check, which names it.
             kvtest::TempDatabase db(QStringLiteral("lacking"), true);
-            kvtest::execOrFail(db.db(), QStringLiteral("DROP TABLE TMeasure"));
+            kvtest::execOrFail(db.db(), kvtest::onServer() ? QStringLiteral("DROP TABLE TMeasure CASCADE")
+                                                                  : QStringLiteral("DROP TABLE TMeasure"));
             TDM dm;
             const QString error = dm.DataModuleCreate(db.path());
             QVERIFY2(error.contains(QStringLiteral("нет таблицы TMeasure")), qPrintable(error));

@@ -4,6 +4,7 @@
 // small archive whose rows are known.
 
 #include "core/clock.h"
+#include "database/connection.h"
 #include "database/engine_sql.h"
 #include "database/text_length.h"
 #include "reference/data_module.h"
@@ -53,7 +54,7 @@ class TestQueryBuilder : public QObject
             return {};
         }
         QSqlQuery query(m_db->db());
-        if (!query.exec(kv::toEngineSql(q.statement))) {
+        if (!query.exec(kv::toEngineSql(q.statement, m_db->db()))) {
             qWarning("%s\n%s", qPrintable(q.statement), qPrintable(query.lastError().text()));
             return {};
         }
@@ -70,9 +71,9 @@ class TestQueryBuilder : public QObject
     qint64 insert(const QString &sql)
     {
         QSqlQuery q(m_db->db());
-        if (!q.exec(sql))
+        if (!q.exec(kv::engineSql(q.driver(), sql)))
             qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        return q.lastInsertId().toLongLong();
+        return kv::insertedKey(q, m_db->db()).toLongLong();
     }
 
     // Three verification records: type A with test A on 10.03.2026 at 14:30
@@ -82,12 +83,12 @@ class TestQueryBuilder : public QObject
     {
         m_db = std::make_unique<kvtest::TempDatabase>(QStringLiteral("query"), true);
         QSqlQuery q(m_db->db());
-        q.exec(QStringLiteral("SELECT PIndex FROM TTip ORDER BY PIndex LIMIT 2"));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PIndex FROM TTip ORDER BY PIndex LIMIT 2")));
         q.next();
         m_tipA = q.value(0).toLongLong();
         q.next();
         m_tipB = q.value(0).toLongLong();
-        q.exec(QStringLiteral("SELECT PIndex FROM TTest ORDER BY PIndex LIMIT 2"));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PIndex FROM TTest ORDER BY PIndex LIMIT 2")));
         q.next();
         m_testA = q.value(0).toLongLong();
         q.next();
@@ -115,8 +116,8 @@ class TestQueryBuilder : public QObject
             int position = 1;
             for (const Meter &meter : r.meters) {
                 QSqlQuery p(m_db->db());
-                p.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, "
-                                         "PSamochod, PCountDevice, PTotal) VALUES (?, ?, ?, 1, 2, 1, ?)"));
+                p.prepare(kv::engineSql(p.driver(), QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, "
+                                         "PSamochod, PCountDevice, PTotal) VALUES (?, ?, ?, 1, 2, 1, ?)")));
                 p.addBindValue(m);
                 p.addBindValue(position++);
                 p.addBindValue(QString::fromUtf8(meter.number));
@@ -378,8 +379,8 @@ private Q_SLOTS:
             const qint64 tip = kvtest::scalar(db->db(), QStringLiteral("SELECT min(PIndex) FROM TTip")).toLongLong();
             const qint64 test = kvtest::scalar(db->db(), QStringLiteral("SELECT min(PIndex) FROM TTest")).toLongLong();
             QSqlQuery q(db->db());
-            q.prepare(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES "
-                                     "('2026-03-10 10:00:00', ?, ?)"));
+            q.prepare(kv::engineSql(q.driver(), QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES "
+                                     "('2026-03-10 10:00:00', ?, ?)")));
             q.addBindValue(tip);
             q.addBindValue(test);
             QVERIFY(q.exec());
@@ -387,8 +388,8 @@ private Q_SLOTS:
             int position = 11;
             for (const QString &t : kvtest::hostileTexts()) {
                 QSqlQuery p(db->db());
-                p.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, "
-                                         "PSamochod, PCountDevice, PTotal) VALUES (?, ?, ?, 1, 1, 1, 1)"));
+                p.prepare(kv::engineSql(p.driver(), QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, "
+                                         "PSamochod, PCountDevice, PTotal) VALUES (?, ?, ?, 1, 1, 1, 1)")));
                 p.addBindValue(record);
                 p.addBindValue(position++);
                 p.addBindValue(kv::leftCharacters(t, 15));
@@ -396,8 +397,8 @@ private Q_SLOTS:
                 const qint64 meter = p.lastInsertId().toLongLong();
                 const int errors = t == QLatin1String("A%3B") ? TQueryDataSet::kPageRows + 40 : 3;
                 QSqlQuery e(db->db());
-                e.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) "
-                                         "VALUES (?, ?, ?, 1.0)"));
+                e.prepare(kv::engineSql(e.driver(), QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) "
+                                         "VALUES (?, ?, ?, 1.0)")));
                 for (int i = 1; i <= errors; ++i) {
                     e.addBindValue(meter);
                     e.addBindValue(i);
@@ -423,8 +424,8 @@ private Q_SLOTS:
                          list.data(list.index(r, pointColumn)).toString());
 
         QSqlQuery bound(db->db());
-        bound.prepare(QStringLiteral("SELECT c.PNumber, r.PPointNumber FROM TPositionCH c "
-                                     "JOIN TResult r ON r.PSecIndex = c.PIndex WHERE c.PNumber = ?"));
+        bound.prepare(kv::engineSql(bound.driver(), QStringLiteral("SELECT c.PNumber, r.PPointNumber FROM TPositionCH c "
+                                     "JOIN TResult r ON r.PSecIndex = c.PIndex WHERE c.PNumber = ?")));
         bound.addBindValue(number);
         QVERIFY(bound.exec());
         std::multiset<QString> expected;

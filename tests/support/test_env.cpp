@@ -2,6 +2,8 @@
 
 #include "core/settings.h"
 #include "database/connection.h"
+#include "database/engine_sql.h"
+#include "database/server_connection.h"
 #include "demo_data.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,7 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 namespace kvtest {
 
@@ -41,9 +44,47 @@ void TempSettings::restart()
     kv::resetSettings();
 }
 
-TempDatabase::TempDatabase(const QString &connection, bool demoData) : m_connection(connection)
+QString testServer() { return qEnvironmentVariable("KVINTOR_TEST_PG"); }
+
+namespace {
+
+QString serverDatabase(const QString &server, const QString &name)
 {
-    m_path = m_dir.filePath(kv::kDatabaseFileName);
+    QUrl url(server);
+    url.setPath(QLatin1Char('/') + name);
+    return url.toString();
+}
+
+// Runs a statement on the server's maintenance database.
+void adminExec(const QString &server, const QString &sql)
+{
+    const QString admin = QStringLiteral("kvtest-admin");
+    {
+        QSqlDatabase db = kv::addServerConnection(kv::parseServerAddress(server), QStringLiteral("postgres"), admin);
+        QSqlQuery q(db);
+        if (!db.open() || !q.exec(sql))
+            qWarning("%s -> %s", qPrintable(sql), qPrintable(db.isOpen() ? q.lastError().text() : db.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(admin);
+}
+
+}  // namespace
+
+QString serverDatabase(const QString &name) { return serverDatabase(testServer(), name); }
+
+void dropServerDatabase(const QString &location)
+{
+    adminExec(testServer(), QStringLiteral("DROP DATABASE IF EXISTS ") + kv::parseServerAddress(location).database +
+                                QStringLiteral(" WITH (FORCE)"));
+}
+
+TempDatabase::TempDatabase(const QString &connection, bool demoData) : m_connection(connection), m_server(testServer())
+{
+    static int serial = 0;
+    m_path = m_server.isEmpty() ? m_dir.filePath(kv::kDatabaseFileName)
+                                : serverDatabase(m_server, QStringLiteral("kvt_%1_%2").arg(QCoreApplication::applicationPid()).arg(++serial));
     QString error = kv::createDatabaseFile(m_path);
     if (error.isEmpty())
         error = kv::openDatabase(m_path, m_connection);
@@ -55,7 +96,12 @@ TempDatabase::TempDatabase(const QString &connection, bool demoData) : m_connect
         qFatal("test database: %s", qPrintable(error));
 }
 
-TempDatabase::~TempDatabase() { close(); }
+TempDatabase::~TempDatabase()
+{
+    close();
+    if (!m_server.isEmpty())
+        dropServerDatabase(m_path);
+}
 
 void TempDatabase::close()
 {
@@ -68,14 +114,14 @@ void TempDatabase::close()
 void execOrFail(QSqlDatabase db, const QString &sql)
 {
     QSqlQuery q(db);
-    if (!q.exec(sql))
+    if (!q.exec(kv::engineSql(db, sql)))
         QFAIL(qPrintable(QStringLiteral("%1\n  -> %2").arg(sql, q.lastError().text())));
 }
 
 QVariant scalar(QSqlDatabase db, const QString &sql)
 {
     QSqlQuery q(db);
-    if (!q.exec(sql)) {
+    if (!q.exec(kv::engineSql(db, sql))) {
         qWarning("%s -> %s", qPrintable(sql), qPrintable(q.lastError().text()));
         return {};
     }

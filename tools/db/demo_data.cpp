@@ -2,6 +2,8 @@
 
 #include "core/clock.h"
 #include "database/connection.h"
+#include "core/clock.h"
+#include "database/engine_sql.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -173,9 +175,9 @@ QString addReferenceData(QSqlDatabase &db)
     QString error;
     {
         QSqlQuery type(db);
-        type.prepare(QStringLiteral(
+        type.prepare(kv::engineSql(db, QStringLiteral(
             "INSERT INTO TTip (PTip, PIdentificator, PMaker, PClassT, PUnom, PInom, PReductRate, PIdentReductRate, "
-            "PPhase, PEnergy, PCenaDel, PImax) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)"));
+            "PPhase, PEnergy, PCenaDel, PImax) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)")));
         for (const TypeRow &t : kTypes) {
             const QVariantList values{QString::fromUtf8(t.tip), QString::fromUtf8(t.ident), QString::fromUtf8(t.maker),
                                       t.classT, t.unom, t.inom, t.rate, t.unit, t.phase, t.energy, t.division, t.imax};
@@ -186,16 +188,16 @@ QString addReferenceData(QSqlDatabase &db)
         }
 
         QSqlQuery test(db);
-        test.prepare(QStringLiteral(
+        test.prepare(kv::engineSql(db, QStringLiteral(
             "INSERT INTO TTest (PNameTable, PDescription, PSensitivityCB, PSensitivityU, PSensitivityI, PSensitivityT, "
             "PSensitivityTSec, PSensitivityN, PSamochodCB, PSamochodU, PSamochodI, PSamochodT, PSamochodTSec, "
             "PSamochodN, PCountDeviceCB, PCountDeviceU, PCountDeviceI, PCountDeviceT, PCountDeviceTSec, "
-            "PCountDeviceN) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+            "PCountDeviceN) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")));
         QSqlQuery point(db);
-        point.prepare(QStringLiteral(
+        point.prepare(kv::engineSql(db, QStringLiteral(
             "INSERT INTO TTestPoint (PSecIndex, PNumPoint1, PNumPoint, PPersentU, PPhaseUA, PPhaseUB, PPhaseUC, "
             "PPersentI, PPhaseIA, PPhaseIB, PPhaseIC, PKM, PLC, PCountRotation, PMeasureMax) "
-            "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+            "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")));
         int ordinal = 0;
         for (const TestRow &t : makeTests()) {
             QVariantList values{QString::fromUtf8(t.name), QString::fromUtf8(t.description)};
@@ -239,9 +241,9 @@ QString addSyntheticArchive(QSqlDatabase &db, int years, ArchiveStats *stats, qu
     std::map<qint64, TestInfo> tests;
     {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT t.PIndex, s.PIndex FROM TTip t, TTest s WHERE s.PNameTable = "
+        if (!q.exec(kv::engineSql(db, QStringLiteral("SELECT t.PIndex, s.PIndex FROM TTip t, TTest s WHERE s.PNameTable = "
                                    "(CASE WHEN t.PClassT = 0.5 THEN 'П3Ф кл.0.5S' WHEN t.PEnergy = 2 THEN "
-                                   "'П реакт. кл.2' WHEN t.PPhase = 1 THEN 'П1Ф кл.1' ELSE 'П3Ф кл.1' END)")))
+                                   "'П реакт. кл.2' WHEN t.PPhase = 1 THEN 'П1Ф кл.1' ELSE 'П3Ф кл.1' END)"))))
             return q.lastError().text();
         while (q.next())
             types.push_back({q.value(0).toLongLong(), q.value(1).toLongLong()});
@@ -249,7 +251,7 @@ QString addSyntheticArchive(QSqlDatabase &db, int years, ArchiveStats *stats, qu
             if (tests.count(t.test))
                 continue;
             QSqlQuery p(db);
-            p.prepare(QStringLiteral("SELECT PNumPoint1, PMeasureMax FROM TTestPoint WHERE PSecIndex = ? ORDER BY PNumPoint1"));
+            p.prepare(kv::engineSql(db, QStringLiteral("SELECT PNumPoint1, PMeasureMax FROM TTestPoint WHERE PSecIndex = ? ORDER BY PNumPoint1")));
             p.addBindValue(t.test);
             if (!p.exec())
                 return p.lastError().text();
@@ -276,10 +278,10 @@ QString addSyntheticArchive(QSqlDatabase &db, int years, ArchiveStats *stats, qu
     if (!tx.begin())
         return tx.errorText();
     QSqlQuery measure(db), position(db), result(db);
-    measure.prepare(QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?,?,?)"));
-    position.prepare(QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, PSamochod, "
-                                    "PCountDevice, PTotal) VALUES (?,?,?,?,?,?,?)"));
-    result.prepare(QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (?,?,?,?)"));
+    measure.prepare(kv::engineSql(db, QStringLiteral("INSERT INTO TMeasure (PDate, PPointerTip, PPointerTest) VALUES (?,?,?)")));
+    position.prepare(kv::engineSql(db, QStringLiteral("INSERT INTO TPositionCH (PSecIndex, PPosition, PNumber, PSensitivity, PSamochod, "
+                                    "PCountDevice, PTotal) VALUES (?,?,?,?,?,?,?)")));
+    result.prepare(kv::engineSql(db, QStringLiteral("INSERT INTO TResult (PSecIndex, PPointNumber, PMeasure, PMeasureMax) VALUES (?,?,?,?)")));
 
     ArchiveStats local;
     QString error;

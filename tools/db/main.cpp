@@ -5,6 +5,8 @@
 
 #include "database/connection.h"
 #include "database/database_check.h"
+#include "database/database_copy.h"
+#include "database/engine.h"
 #include "database/schema.h"
 
 #include <QCoreApplication>
@@ -40,7 +42,10 @@ int usage(QTextStream &to = err(), int code = 2)
              "  kvintor-db check [PATH]\n"
              "  kvintor-db backup [PATH] COPY\n"
              "  kvintor-db recover [PATH] NEW\n"
-             "PATH по умолчанию: " << kv::kDatabaseFileName << " в рабочей папке.\n";
+             "  kvintor-db copy FROM TO\n"
+             "PATH по умолчанию: " << kv::kDatabaseFileName << " в рабочей папке.\n"
+             "Вместо файла можно указать базу на сервере PostgreSQL: postgresql://пользователь@сервер:порт/база\n"
+             "(пароль берётся из ~/.pgpass или PGPASSWORD).\n";
     return code;
 }
 
@@ -108,13 +113,18 @@ int create(const QStringList &args)
         QSqlDatabase::removeDatabase(connection);
         if (!error.isEmpty()) {
             err() << error << '\n';
+            if (kv::isServerLocation(path))
+                return 1;
             QFile::remove(path);
             QFile::remove(path + QStringLiteral("-wal"));
             QFile::remove(path + QStringLiteral("-shm"));
             return 1;
         }
     }
-    out() << "Создан файл " << path << '\n';
+    if (kv::isServerLocation(path))
+        out() << "Созданы таблицы в базе данных " << kv::describeDatabase(path) << '\n';
+    else
+        out() << "Создан файл " << path << '\n';
     return 0;
 }
 
@@ -125,6 +135,10 @@ class PlainConnection
 public:
     explicit PlainConnection(const QString &path) : m_name(QStringLiteral("kvintor-db-plain"))
     {
+        if (kv::isServerLocation(path)) {
+            m_error = kv::openServerConnection(path, m_name);
+            return;
+        }
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
@@ -148,6 +162,8 @@ private:
 // (the engine would write to an empty file).
 QString fileProblem(const QString &path)
 {
+    if (kv::isServerLocation(path))
+        return kv::parseServerAddress(path).error;
     const QFileInfo info(path);
     if (!info.exists())
         return QStringLiteral("Не найден файл ") + path;
@@ -207,6 +223,10 @@ int backup(const QStringList &args)
     QString path, target;
     if (const int refused = sourceAndTarget(args, &path, &target))
         return refused;
+    if (kv::isServerLocation(path) || kv::isServerLocation(target)) {
+        err() << "Копию базы данных на сервере делает команда «kvintor-db copy FROM TO».\n";
+        return 2;
+    }
     PlainConnection c(path);
     if (!c.error().isEmpty()) {
         err() << path << ": " << c.error() << '\n';
@@ -241,6 +261,36 @@ int recover(const QStringList &args)
     return 0;
 }
 
+// A whole archive into a new database, between files and servers either way.
+int copy(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage();
+    QElapsedTimer timer;
+    timer.start();
+    QString shownTable;
+    int shownPercent = -1;
+    kv::CopyReport report;
+    const QString error = kv::copyDatabase(args.at(0), args.at(1), &report, [&](const QString &table, qint64 done, qint64 total) {
+        const int percent = total > 0 ? int(done * 100 / total) : 100;
+        if (table != shownTable || percent / 5 != shownPercent / 5) {
+            shownTable = table;
+            shownPercent = percent;
+            err() << table << ": " << done << " из " << total << " строк (" << percent << " %)\n";
+            err().flush();
+        }
+        return true;
+    });
+    if (!error.isEmpty()) {
+        err() << "База данных не скопирована: " << error << '\n';
+        return 1;
+    }
+    for (const QString &line : report.tables)
+        out() << line << '\n';
+    out() << "Скопировано за " << timer.elapsed() / 1000.0 << " с; копия проверена, число строк совпадает.\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -260,5 +310,7 @@ int main(int argc, char **argv)
         return backup(args);
     if (command == QLatin1String("recover"))
         return recover(args);
+    if (command == QLatin1String("copy"))
+        return copy(args);
     return usage();
 }

@@ -22,6 +22,7 @@
 //                       [--select-all-every K] [--log FILE]
 
 #include "soak_shape.h"
+#include "database/engine_sql.h"
 
 #include "core/ui.h"
 #include "database/file_locks.h"
@@ -129,7 +130,7 @@ public:
         qint64 savedUpTo = 0;
         {
             QSqlQuery q(m_dm.database());
-            q.exec(QStringLiteral("SELECT max(PIndex) FROM TMeasure"));
+            q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT max(PIndex) FROM TMeasure")));
             savedUpTo = q.next() ? q.value(0).toLongLong() : 0;
         }
         kv::DataGrid *grid = window.DBTest;
@@ -154,7 +155,7 @@ public:
                 copy.setDatabaseName(file.path);
                 copy.open();
                 QSqlQuery q(copy);
-                q.exec(QStringLiteral("SELECT count(*) FROM list"));
+                q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT count(*) FROM list")));
                 mismatch(QStringLiteral("the exported database"), q.next() ? q.value(0).toLongLong() : -1, rows);
             }
             QSqlDatabase::removeDatabase(connection);
@@ -194,7 +195,7 @@ public:
         c.longestWriteMs = qMax(c.longestWriteMs, t.nsecsElapsed() / 1e6);
         // What is gone is what was listed, nothing else.
         QSqlQuery q(m_dm.database());
-        q.exec(QStringLiteral("SELECT PIndex FROM TMeasure"));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PIndex FROM TMeasure")));
         QSet<qint64> left;
         while (q.next())
             left.insert(q.value(0).toLongLong());

@@ -8,12 +8,13 @@
 // gone was deleted by the browser after it was shown, so a save never shown
 // is still whole in the file.
 //
-//   kvintor-soak-save --database PATH --saves N [--pause-ms MS] [--keys-log F]
+//   kvintor-soak-save --database PATH --saves N [--pause-ms MS] [--keys-log F] [--stands 1..5]
 //   kvintor-soak-save --database PATH --check [--expect-saves S --deleted D]
 //                     [--keys-log F --browse-log G]
 //                     [--expect-edit TABLE.FIELD=TEXT ...]
 
 #include "soak_shape.h"
+#include "database/engine_sql.h"
 
 #include "control/start_up.h"
 #include "core/ui.h"
@@ -47,6 +48,10 @@ namespace {
 
 QTextStream out(stdout);
 
+// Stands in a saved run: the soak's three, or up to five for a benchmark of
+// whole 30-meter runs (the check knows the soak's shape only).
+int g_stands = soak::kStands;
+
 void printBoxes(kv::RecordingUi &ui, const char *where)
 {
     for (const auto &b : ui.boxes())
@@ -76,7 +81,7 @@ int findTest(TDM &dm, const QString &name)
 qint64 lastRecordKey(QSqlDatabase db)
 {
     QSqlQuery q(db);
-    q.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'TMeasure'"));
+    q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'TMeasure'")));
     return q.next() ? q.value(0).toLongLong() : 0;
 }
 
@@ -103,13 +108,13 @@ int save(const QString &path, int saves, int pauseMs, const QString &keysLog, in
     // The run as the operator sets it up: three stands, every position, one
     // type on stands 1 and 2 and another on stand 3, a verification test.
     std::array<bool, 6> present{};
-    for (int s = 1; s <= soak::kStands; ++s)
+    for (int s = 1; s <= g_stands; ++s)
         present[size_t(s)] = true;
     setup.RunMode = ModeVerification;
     setup.setStandPresent(present);
     setup.PrepareVerification();
     setup.RGAuto = 1;
-    for (int s = 1; s <= soak::kStands; ++s) {
+    for (int s = 1; s <= g_stands; ++s) {
         for (int p = 1; p <= soak::kPositions; ++p)
             setup.positionReleased(setup.boxOf(s, p), true);
         const int row = findType(dm, s, QStringLiteral("ЭС-1.05"), s == 3 ? QStringLiteral("3200") : QStringLiteral("1600"));
@@ -126,7 +131,7 @@ int save(const QString &path, int saves, int pauseMs, const QString &keysLog, in
     }
     setup.testChosen(test);
     run.SetSetup(&setup);
-    for (int s = 1; s <= soak::kStands; ++s)
+    for (int s = 1; s <= g_stands; ++s)
         for (int p = 1; p <= soak::kPositions; ++p)
             if (!run.Occupied(s, p) || setup.StandSetup[size_t(s)].typeIndex == 0) {
                 out << "stand " << s << " position " << p << " is not in the run" << Qt::endl;
@@ -144,7 +149,7 @@ int save(const QString &path, int saves, int pauseMs, const QString &keysLog, in
     {
         QSqlQuery q(dm.database());
         q.setForwardOnly(true);
-        q.exec(QStringLiteral("SELECT PNumber FROM TPositionCH WHERE PNumber LIKE 'SOAK%'"));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PNumber FROM TPositionCH WHERE PNumber LIKE 'SOAK%'")));
         int save = 0, tag = 0;
         while (q.next())
             if (soak::parseMeterNumber(q.value(0).toString(), &save, &tag))
@@ -162,7 +167,7 @@ int save(const QString &path, int saves, int pauseMs, const QString &keysLog, in
     QElapsedTimer wall;
     wall.start();
     for (int k = first; k < first + saves; ++k) {
-        for (int s = 1; s <= soak::kStands; ++s)
+        for (int s = 1; s <= g_stands; ++s)
             for (int p = 1; p <= soak::kPositions; ++p)
                 run.StandResults[size_t(s)].MeterNumber[size_t(p)] = soak::meterNumber(k, s, p);
         for (int i = 1; i <= soak::kPoints; ++i) {
@@ -173,7 +178,7 @@ int save(const QString &path, int saves, int pauseMs, const QString &keysLog, in
             run.CurrentRow.PNumPoint = i;
             run.CurrentRow.PNumPointBuf = i * 10;
             run.PointStarted = true;  // as the start of a point of this run sets it
-            for (int s = 1; s <= soak::kStands; ++s)
+            for (int s = 1; s <= g_stands; ++s)
                 for (int p = 1; p <= soak::kPositions; ++p)
                     run.StandResults[size_t(s)].MeterEdit[size_t(p)].SetText(soak::errorText(k, s * 10 + p, i));
             windows.Readings.StorePointResults();
@@ -268,8 +273,8 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        q.exec(QStringLiteral("SELECT PIndex, PSecIndex, PNumber, PPosition, PTotal FROM TPositionCH "
-                              "WHERE PNumber LIKE 'SOAK%'"));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PIndex, PSecIndex, PNumber, PPosition, PTotal FROM TPositionCH "
+                              "WHERE PNumber LIKE 'SOAK%'")));
         while (q.next()) {
             Meter m;
             m.record = q.value(1).toLongLong();
@@ -290,8 +295,8 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        q.exec(QStringLiteral("SELECT r.PSecIndex, r.PPointNumber, r.PMeasure, r.PMeasureMax FROM TResult r "
-                              "JOIN TPositionCH c ON r.PSecIndex = c.PIndex WHERE c.PNumber LIKE 'SOAK%'"));
+        q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT r.PSecIndex, r.PPointNumber, r.PMeasure, r.PMeasureMax FROM TResult r "
+                              "JOIN TPositionCH c ON r.PSecIndex = c.PIndex WHERE c.PNumber LIKE 'SOAK%'")));
         while (q.next()) {
             ++errors;
             auto it = meters.find(q.value(0).toLongLong());
@@ -361,7 +366,7 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
         {
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            q.exec(QStringLiteral("SELECT PIndex FROM TMeasure"));
+            q.exec(kv::engineSql(q.driver(), QStringLiteral("SELECT PIndex FROM TMeasure")));
             while (q.next())
                 present.insert(q.value(0).toLongLong());
         }
@@ -426,8 +431,8 @@ int check(const QString &path, int expectSaves, int deleted, const QString &keys
             continue;
         }
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("SELECT count(*) FROM ") + edit.left(dot) + QStringLiteral(" WHERE ") +
-                  edit.mid(dot + 1, eq - dot - 1) + QStringLiteral(" = ?"));
+        q.prepare(kv::engineSql(q.driver(), QStringLiteral("SELECT count(*) FROM ") + edit.left(dot) + QStringLiteral(" WHERE ") +
+                  edit.mid(dot + 1, eq - dot - 1) + QStringLiteral(" = ?")));
         q.addBindValue(edit.mid(eq + 1));
         if (!q.exec() || !q.next() || q.value(0).toInt() < 1)
             problems << QStringLiteral("edit lost: ") + edit;
@@ -485,9 +490,12 @@ int main(int argc, char **argv)
                                              QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption stopFileOption(QStringLiteral("stop-file"), QStringLiteral("The file --stop-after creates."),
                                             QStringLiteral("path"));
+    const QCommandLineOption standsOption(QStringLiteral("stands"), QStringLiteral("Stands in each saved run (1 to 5)."),
+                                          QStringLiteral("n"), QString::number(soak::kStands));
     parser.addOptions({database, savesOption, pauseOption, checkOption, expectOption, deletedOption, keysLogOption,
-                       browseLogOption, stopAfterOption, stopFileOption, editOption});
+                       browseLogOption, stopAfterOption, stopFileOption, editOption, standsOption});
     parser.process(app);
+    g_stands = qBound(1, parser.value(standsOption).toInt(), 5);
     if (!parser.isSet(database)) {
         out << "--database PATH is required" << Qt::endl;
         return 2;
