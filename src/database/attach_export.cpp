@@ -1,5 +1,6 @@
 #include "database/attach_export.h"
 
+#include "database/connection.h"
 #include "database/database_check.h"
 
 #include <QDir>
@@ -23,33 +24,19 @@ QString quotedName(const QString &name)
 }
 
 // A private connection to another file, closed and removed when done.
-class FileConnection
+class FileConnection : public ScopedConnection
 {
 public:
     FileConnection(const QString &path, bool readOnly)
-        : m_name(QStringLiteral("kv_file_%1").arg(QUuid::createUuid().toString(QUuid::Id128)))
+        : ScopedConnection(QStringLiteral("kv_file_%1").arg(QUuid::createUuid().toString(QUuid::Id128)))
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name());
         db.setDatabaseName(path);
         if (readOnly)
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (!db.open())
-            m_error = db.lastError().text();
+            setError(db.lastError().text());
     }
-    ~FileConnection()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-    QString error() const { return m_error; }
-
-private:
-    QString m_name;
-    QString m_error;
 };
 
 QStringList tablesOf(QSqlDatabase db, const QString &schema, QString *error)

@@ -295,4 +295,12 @@ void Transaction::rollback()
     m_active = false;
 }
 
+ScopedConnection::~ScopedConnection()
+{
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    QSqlDatabase::database(m_name, false).close();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
 }  // namespace kv

@@ -45,6 +45,29 @@ QVariant insertedKey(const QSqlQuery &insert, const QSqlDatabase &db);
 // One logical write. begin() takes the write lock at once, so a transaction
 // that reads before it writes cannot fail half-way with "database is locked"
 // while the other program writes; the destructor rolls back what was not committed.
+// A named connection that is closed and removed with this object: for a tool
+// or a copy that works on a database beside the program's own. How it is
+// opened is the owner's business; `setError` records why it could not be.
+class ScopedConnection
+{
+public:
+    explicit ScopedConnection(const QString &name) : m_name(name) {}
+    ~ScopedConnection();
+    ScopedConnection(const ScopedConnection &) = delete;
+    ScopedConnection &operator=(const ScopedConnection &) = delete;
+
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+    QString error() const { return m_error; }
+    QString name() const { return m_name; }
+
+protected:
+    void setError(const QString &error) { m_error = error; }
+
+private:
+    QString m_name;
+    QString m_error;
+};
+
 class Transaction
 {
 public:

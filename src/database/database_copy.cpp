@@ -18,23 +18,13 @@ namespace {
 // a round trip per row; the engine's bound-value limit stays far away.
 constexpr int kRowsPerInsert = 200;
 
-class Opened
+class Opened : public ScopedConnection
 {
 public:
-    Opened(const QString &location, const QString &name) : m_name(name) { m_error = openDatabase(location, name); }
-    ~Opened()
+    Opened(const QString &location, const QString &name) : ScopedConnection(name)
     {
-        if (m_error.isEmpty()) {
-            QSqlDatabase::database(m_name, false).close();
-            QSqlDatabase::removeDatabase(m_name);
-        }
+        setError(openDatabase(location, name));
     }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-    QString error() const { return m_error; }
-
-private:
-    QString m_name;
-    QString m_error;
 };
 
 qint64 count(QSqlDatabase db, const TableDef &t)

@@ -71,13 +71,8 @@ TFExpert::TFExpert(QWidget *parent) : QMainWindow(parent)
         if (!frame)
             return;
         if (!m_switching && previous && previous != frame && previous->isMaximized() && !frame->isMaximized() &&
-            !frame->isMinimized()) {
-            m_switching = true;
-            frame->showMaximized();
-            restoreOthers(frame);
-            m_mdi->setActiveSubWindow(frame);
-            m_switching = false;
-        }
+            !frame->isMinimized())
+            maximizeFrame(frame);
         childPositionChanged(frame);
     });
 
@@ -278,12 +273,17 @@ void TFExpert::maximizeChild(TChildForm *child)
     QMdiSubWindow *frame = frameOf(child);
     if (!frame)
         return;
+    maximizeFrame(frame);
+    childPositionChanged(frame);
+}
+
+void TFExpert::maximizeFrame(QMdiSubWindow *frame)
+{
     m_switching = true;
     frame->showMaximized();
     restoreOthers(frame);
     m_mdi->setActiveSubWindow(frame);
     m_switching = false;
-    childPositionChanged(frame);
 }
 
 void TFExpert::restoreOthers(QMdiSubWindow *maximized)

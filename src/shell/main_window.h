@@ -97,6 +97,9 @@ private:
     void applyState();
     void childPositionChanged(QMdiSubWindow *frame);
     void runBuilder(const ProtocolBuilder &builder);
+    // Maximized and active, the others restored, without the activation handler
+    // maximizing again.
+    void maximizeFrame(QMdiSubWindow *frame);
     void restoreOthers(QMdiSubWindow *maximized);
 
     QMdiArea *m_mdi;

@@ -130,32 +130,21 @@ int create(const QStringList &args)
 
 // A connection that only reads until told otherwise: check and backup must
 // work on a file the programs refuse.
-class PlainConnection
+class PlainConnection : public kv::ScopedConnection
 {
 public:
-    explicit PlainConnection(const QString &path) : m_name(QStringLiteral("kvintor-db-plain"))
+    explicit PlainConnection(const QString &path) : kv::ScopedConnection(QStringLiteral("kvintor-db-plain"))
     {
         if (kv::isServerLocation(path)) {
-            m_error = kv::openServerConnection(path, m_name);
+            setError(kv::openServerConnection(path, name()));
             return;
         }
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name());
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
         if (!db.open())
-            m_error = db.lastError().text();
+            setError(db.lastError().text());
     }
-    ~PlainConnection()
-    {
-        QSqlDatabase::database(m_name, false).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-    QString error() const { return m_error; }
-
-private:
-    QString m_name;
-    QString m_error;
 };
 
 // Missing, not a regular file, or empty: said before any connection is made
