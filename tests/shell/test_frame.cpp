@@ -12,6 +12,7 @@
 #include "support/test_env.h"
 #include "widgets/data_grid.h"
 #include "widgets/error_report.h"
+#include "widgets/program_icon.h"
 #include "widgets/settings.h"
 #include "widgets/ui.h"
 
@@ -136,6 +137,16 @@ private Q_SLOTS:
         QVERIFY(frame->isMinimized());
         QCOMPARE(f.children().size(), 4);
         QCOMPARE(f.frameOf(p.FTest), frame);
+    }
+
+    // A maximized child puts its icon into the menu bar: every child carries
+    // the programs' own, not the toolkit's logo that an empty one falls back to.
+    void childrenCarryTheProgramIcon()
+    {
+        BaseProgram p = start();
+        const QImage ours = kv::programIcon().pixmap(16, 16).toImage();
+        for (TChildForm *child : p.FExpert->children())
+            QCOMPARE(p.FExpert->frameOf(child)->windowIcon().pixmap(16, 16).toImage(), ours);
     }
 
     // Position, size, state, focused control and column widths come back after a restart.
