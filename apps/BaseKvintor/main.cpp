@@ -13,6 +13,7 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(kv::programIcon());
     // Unattended runs (tests, benchmarks): boxes logged and answered.
     kv::installUiLogFromEnvironment();
+    kv::installShotsFromEnvironment();
 
     // The file appears once the event loop runs with the windows shown; a
     // start that fails never gets there.

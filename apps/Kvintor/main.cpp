@@ -18,6 +18,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(KVINTOR_VERSION));
     QApplication::setWindowIcon(kv::programIcon());
     kv::installUiLogFromEnvironment();
+    kv::installShotsFromEnvironment();
 
     kvintor::KvintorProgram program = kvintor::startKvintor(app.arguments());
     if (!program)
