@@ -207,6 +207,9 @@ private:
             const QWidgetList list = windows();
             for (QWidget *w : list)
                 if (QAction *a = w->findChild<QAction *>(name)) {
+                    // A disabled action does nothing: said, not waited for.
+                    if (!a->isEnabled())
+                        return false;
                     a->trigger();
                     return true;
                 }
