@@ -73,6 +73,8 @@ QFileDialog *makeFileDialog(QWidget *owner, const QString &objectName, const QSt
     d->setLabelText(QFileDialog::Accept, acceptSave ? QStringLiteral("Сохранить") : QStringLiteral("Открыть"));
     d->setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
     d->setDirectory(QDir::currentPath());
+    // Wide enough for the size, type and date columns not to be cut.
+    d->resize(860, 460);
     return d;
 }
 
