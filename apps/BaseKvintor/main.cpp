@@ -24,6 +24,7 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(kv::programIcon());
     // Unattended runs (tests, benchmarks): boxes logged and answered.
     kv::installUiLogFromEnvironment();
+    kv::installShotsFromEnvironment();
     // A menu start's questions come before anything waits for the windows.
     const std::optional<QStringList> arguments = kv::prepareDesktopStart(app.arguments());
     if (!arguments)

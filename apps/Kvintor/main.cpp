@@ -26,6 +26,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(KVINTOR_VERSION));
     QApplication::setWindowIcon(kv::programIcon());
     kv::installUiLogFromEnvironment();
+    kv::installShotsFromEnvironment();
 
     const std::optional<QStringList> arguments = kv::prepareDesktopStart(app.arguments());
     if (!arguments)

@@ -21,6 +21,16 @@ void triggerActionsFromEnvironment();
 // start that fails never gets there.
 void announceReadyFromEnvironment();
 
+// For the README's pictures: with KVINTOR_UI_SHOTS naming a folder, every
+// named window is grabbed into FOLDER/<program>-<name>.png once it is first
+// shown and laid out, and the folder's file <program>.command (the program's
+// executable name) is carried out and removed as soon as it appears: one line
+// "action NAME", "click NAME|TEXT", "dblclick NAME", "choose NAME ROW",
+// "type NAME TEXT", "focus NAME", "show NAME", "size NAME W H",
+// "shot NAME FILE", "reject" or "close NAME" (NAME may be "OUTER/NAME").
+// Returns whether it was installed.
+bool installShotsFromEnvironment();
+
 // The word written for an icon: "none", "information", "warning", "error", "question".
 QString iconName(int icon);
 

@@ -57,6 +57,9 @@ TFView::TFView(TDM &dm, const RunState &run, TFNumber *numbers, StandProtocols::
     DBRMResult->setObjectName(QStringLiteral("DBRMResult"));
     grids->addWidget(DBStend);
     grids->addWidget(DBRMResult, 1);
+    // Another stand's rows bring other verdicts under the meters' numbers
+    // ("Не годен" is wider than "Годен"): the columns fit them again.
+    connect(ResultModel, &QAbstractItemModel::modelReset, DBRMResult, &QTableView::resizeColumnsToContents);
 
     auto *buttons = new QHBoxLayout;
     root->addLayout(buttons);

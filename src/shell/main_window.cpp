@@ -186,7 +186,8 @@ QMdiSubWindow *TFExpert::addChild(TChildForm *child)
     QMdiSubWindow *frame = m_mdi->addSubWindow(child);
     frame->setObjectName(child->formName() + QStringLiteral("Frame"));
     frame->setWindowTitle(child->windowTitle());
-    frame->setWindowIcon(QIcon());
+    // The maximized child shows its icon in the menu bar: ours, not the toolkit's logo.
+    frame->setWindowIcon(kv::programIcon());
     m_frames.append(frame);
     for (QAbstractItemView *grid : child->grids())
         attachTablePopup(grid);

@@ -41,6 +41,13 @@ namespace basekvintor {
 
 namespace {
 
+void fitShownColumns(kv::DataGrid *grid)
+{
+    const QList<int> shown = grid->shownColumns();
+    for (int c : shown)
+        grid->fitColumn(c);
+}
+
 struct FieldInfo {
     const char *name;
     const char *title;
@@ -614,7 +621,9 @@ TFSQL::TFSQL(TDM *dm, QWidget *parent)
     DSSQL->setObjectName(QStringLiteral("DSSQL"));
     DBGridSQL->setModel(DSSQL);
     DBGridSQL->setReadOnly(true);
-    DBGridSQL->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // Each column as wide as its title and its first rows (equal shares of the
+    // window cut the dates and the longer titles); the last one takes the rest.
+    DBGridSQL->horizontalHeader()->setStretchLastSection(true);
     using kv::GridColumn;
     for (int c = int(SQLField::PPointNumber); c <= int(SQLField::PPosition); ++c)
         DBGridSQL->setColumn(c, GridColumn::text().centred().noEdit());
@@ -633,6 +642,7 @@ TFSQL::TFSQL(TDM *dm, QWidget *parent)
     LCount = new QLabel(this);
     LCount->setObjectName(QStringLiteral("LCount"));
     layout->addWidget(LCount);
+    connect(DSSQL, &QAbstractItemModel::modelReset, this, [this] { fitShownColumns(DBGridSQL); });
     const auto count = [this] { LCount->setText(resultCountText(DSSQL->rowCount())); };
     connect(DSSQL, &QAbstractItemModel::modelReset, this, count);
     connect(DSSQL, &QAbstractItemModel::rowsInserted, this, count);
@@ -686,6 +696,7 @@ void TFSQL::showFields(const QStringList &fields)
 {
     for (int c = 0; c < kSQLFieldCount; ++c)
         DBGridSQL->setColumnHidden(c, !fields.contains(sqlFieldName(c)));
+    fitShownColumns(DBGridSQL);
 }
 
 }  // namespace basekvintor

@@ -9,7 +9,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QStyle>
+#include <QTreeView>
 
 namespace kv {
 
@@ -73,6 +75,11 @@ QFileDialog *makeFileDialog(QWidget *owner, const QString &objectName, const QSt
     d->setLabelText(QFileDialog::Accept, acceptSave ? QStringLiteral("Сохранить") : QStringLiteral("Открыть"));
     d->setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
     d->setDirectory(QDir::currentPath());
+    // Wide enough for the size, type and date columns not to be cut.
+    d->resize(860, 460);
+    if (auto *details = d->findChild<QTreeView *>())
+        for (const auto &[column, width] : {std::pair{0, 300}, std::pair{1, 100}, std::pair{2, 120}, std::pair{3, 150}})
+            details->header()->resizeSection(column, width);
     return d;
 }
 

@@ -9,6 +9,8 @@
 #include "widgets/workbook_reader.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
 #include <QDir>
@@ -298,6 +300,7 @@ private Q_SLOTS:
     {
         ViewerRun v;
         v.fillPassing();
+        v.run.StandResults[1].RegisterVerdict[2] = 2;  // meter 1.2 fails, stand 3 passes
         int saves = 0;
         kv::ProtocolData data;
         v.run.SaveInBaseEnabled = true;
@@ -317,9 +320,15 @@ private Q_SLOTS:
         QCOMPARE(view.DBRMResult->horizontalScrollBar()->maximum(), 0);
         QCOMPARE(view.DBStend->model()->rowCount(), 2);
         QCOMPARE(view.DBStend->currentIndex().row(), 1);
+        const int passWidth = view.DBRMResult->columnWidth(2);
         view.DBStend->setCurrentIndex(view.StandModel->index(0, 0));
         QCOMPARE(v.dm().RMStend->recNo(), 0);
         QCOMPARE(view.DBRMResult->model()->rowCount(), 5);
+        // The wider verdict of the stand chosen is not cut.
+        QCOMPARE(view.ResultModel->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Сч №2\nНе годен"));
+        const QFontMetrics header = view.DBRMResult->horizontalHeader()->fontMetrics();
+        QVERIFY(view.DBRMResult->columnWidth(2) > passWidth);
+        QVERIFY(view.DBRMResult->columnWidth(2) > header.horizontalAdvance(QStringLiteral("Не годен")));
         QCOMPARE(view.ResultModel->data(view.ResultModel->index(0, 1)).toString().isEmpty(), false);
 
         QVERIFY(view.Button1->isEnabled());

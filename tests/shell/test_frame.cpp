@@ -138,6 +138,16 @@ private Q_SLOTS:
         QCOMPARE(f.frameOf(p.FTest), frame);
     }
 
+    // A maximized child puts its icon into the menu bar: every child carries
+    // the programs' own, not the toolkit's logo that an empty one falls back to.
+    void childrenCarryTheProgramIcon()
+    {
+        BaseProgram p = start();
+        const QImage ours = kv::programIcon().pixmap(16, 16).toImage();
+        for (TChildForm *child : p.FExpert->children())
+            QCOMPARE(p.FExpert->frameOf(child)->windowIcon().pixmap(16, 16).toImage(), ours);
+    }
+
     // Position, size, state, focused control and column widths come back after a restart.
     void placementSurvivesARestart()
     {

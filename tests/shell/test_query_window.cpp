@@ -16,7 +16,9 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -141,6 +143,26 @@ private Q_SLOTS:
 
         // The builder keeps its choices for the next showing.
         QCOMPARE(runBuilder(*rec, [this](TFSQLShape *) { QVERIFY(condition(Q::Verdict)->isChecked()); }), 1);
+    }
+
+    // Every column chosen in a window of ordinary width: each is still as wide
+    // as its title (equal shares cut "Чувствительность" and the dates).
+    void everyColumnKeepsItsTitle()
+    {
+        kv::ScopedRecordingUi rec;
+        QCOMPARE(runBuilder(*rec, [](TFSQLShape *s) {
+            s->ASelect->trigger();
+            s->AGenerateSQL->trigger();
+        }), 1);
+        kv::DataGrid *grid = m_program->FSQL->DBGridSQL;
+        grid->resize(1000, 400);
+        const QFontMetrics title = grid->horizontalHeader()->fontMetrics();
+        const QList<int> shown = grid->shownColumns();
+        QVERIFY(shown.size() >= 10);
+        for (int c : shown) {
+            const QString text = m_program->FSQL->DSSQL->headerData(c, Qt::Horizontal).toString();
+            QVERIFY2(grid->columnWidth(c) > title.horizontalAdvance(text), qPrintable(text));
+        }
     }
 
     // The result window says how many rows were found and shades an error
