@@ -3,6 +3,7 @@
 // the protocol data panel shared with the control program, the about box.
 
 #include "core/error_report.h"
+#include "core/program_icon.h"
 #include "core/settings.h"
 #include "core/ui.h"
 #include "protocols/protocol_data.h"
