@@ -58,9 +58,18 @@ void nameToolButtons(QToolBar *toolBar)
     // A screen reader reads a button by its accessible name, which the toolkit
     // takes from the caption; the captions of the record actions are the data
     // set's English words, their hints Russian.
-    for (QAction *a : toolBar->actions())
-        if (QWidget *button = toolBar->widgetForAction(a); button && !a->toolTip().isEmpty())
+    // The button also takes the action's name ("TB" in front), so an
+    // unattended run can press this window's button where another window has
+    // an action of the same name.
+    for (QAction *a : toolBar->actions()) {
+        QWidget *button = toolBar->widgetForAction(a);
+        if (!button)
+            continue;
+        if (!a->toolTip().isEmpty())
             button->setAccessibleName(a->toolTip());
+        if (!a->objectName().isEmpty())
+            button->setObjectName(QStringLiteral("TB") + a->objectName());
+    }
 }
 
 void RecordActions::update(const RecordCursor &cursor) const
